@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test of the project.
+set -eu
+cd "$(dirname "$0")/.."
+bash scripts/build.sh
+build_dir=${BUILD_DIR:-build}
+ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)"
