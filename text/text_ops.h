@@ -36,10 +36,15 @@ size_t FindAtCharacter(std::string_view text, std::string_view needle, size_t fr
 // An empty `old_part` leaves the text unchanged.
 Text ReplaceAll(std::string_view text, std::string_view old_part, std::string_view new_part);
 
-// The pieces of `text` between occurrences of `separator`. A separator at the start or two in a
-// row give empty members; one at the very end gives no empty last member. An empty text gives no
-// members, an empty separator the whole text. `cuts`, when given, receives the occurrence count.
-TextList SplitText(std::string_view text, std::string_view separator, size_t* cuts = nullptr);
+// The pieces of `text` between occurrences of `separator`, as views into `text`. A separator at
+// the start or two in a row give empty pieces; one at the very end gives no empty last piece. An
+// empty text gives no pieces, an empty separator the whole text. `cuts`, when given, receives the
+// number of occurrences cut at.
+std::vector<std::string_view> SplitTextViews(std::string_view text, std::string_view separator,
+                                             size_t* cuts = nullptr);
+
+// SplitTextViews with each piece copied into the list.
+TextList SplitText(std::string_view text, std::string_view separator);
 
 // A one-byte text holding the low byte of `code`; empty when that byte is 0.
 Text CharText(int code);

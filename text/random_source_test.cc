@@ -1,0 +1,83 @@
+#include "text/random_source.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Pins the clock and restores a fresh generator around each test.
+class RandomSourceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetReseedCounter(0);
+    SetGeneratorState(1);
+  }
+  void TearDown() override { PinClock(std::nullopt); }
+};
+
+TEST_F(RandomSourceTest, FirstRawValueFromStateOneIs41) {
+  EXPECT_EQ(DrawRaw(), 41u);
+  EXPECT_EQ(GeneratorState(), 1u * 214013u + 2531011u);
+}
+
+TEST_F(RandomSourceTest, DrawInRangeFromStateOne) {
+  EXPECT_EQ(DrawInRange(1, 3), 3);  // 1 + 41 % 3
+}
+
+TEST_F(RandomSourceTest, EqualBoundsDrawNothing) {
+  SetGeneratorState(12345);
+  EXPECT_EQ(DrawInRange(1, 1), 1);
+  EXPECT_EQ(DrawInRange(7, 7), 7);
+  EXPECT_EQ(GeneratorState(), 12345u);
+}
+
+TEST_F(RandomSourceTest, BoundsAreClampedAndSwapped) {
+  struct Case {
+    int low, high, expected_low, expected_high;
+  };
+  const Case cases[] = {{5, 2, 2, 5}, {-3, 2, 0, 2}, {2, -3, 0, 2}, {-5, -1, 0, 0}};
+  for (const Case& c : cases) {
+    SetGeneratorState(777);
+    int drawn = DrawInRange(c.low, c.high);
+    SetGeneratorState(777);
+    EXPECT_EQ(drawn, DrawInRange(c.expected_low, c.expected_high)) << c.low << ", " << c.high;
+    EXPECT_GE(drawn, c.expected_low);
+    EXPECT_LE(drawn, c.expected_high);
+  }
+}
+
+TEST_F(RandomSourceTest, WidestRangeDoesNotOverflow) {
+  for (int i = 0; i < 1000; ++i) {
+    int drawn = DrawInRange(0, 2147483647);
+    EXPECT_GE(drawn, 0);
+    EXPECT_LE(drawn, 32767);  // only the first 32768 values of a wide range can come up
+  }
+}
+
+TEST_F(RandomSourceTest, ReseedFoldsTheCounterIntoTheSeed) {
+  PinClock(1000);
+  Reseed();
+  EXPECT_EQ(GeneratorState(), 1000u);
+  EXPECT_EQ(ReseedCounter(), 1000u % 256 + 100);  // 332
+  Reseed();                                       // same millisecond, different seed
+  EXPECT_EQ(GeneratorState(), 1332u);
+  EXPECT_EQ(ReseedCounter(), 332u + (1332u & 0xFF) + 100);
+}
+
+TEST_F(RandomSourceTest, SeedAndCounterWrapModulo2To32) {
+  SetReseedCounter(0xFFFFFFF0u);
+  PinClock(0x20);
+  Reseed();
+  EXPECT_EQ(GeneratorState(), 0x10u);
+  EXPECT_EQ(ReseedCounter(), 100u);  // 0xFFFFFFF0 + 0x10 + 100 wraps
+}
+
+TEST_F(RandomSourceTest, UnpinnedClockReadsMillisecondsSinceBoot) {
+  PinClock(std::nullopt);
+  uint32_t before = MillisecondsSinceBoot();
+  Reseed();
+  uint32_t after = MillisecondsSinceBoot();
+  uint32_t seed = GeneratorState();  // counter was 0
+  EXPECT_LE(seed - before, after - before);
+}
+
+}  // namespace
