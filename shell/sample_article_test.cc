@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "text/paragraph_shuffler.h"
+#include "text/random_source.h"
 
 namespace {
 
@@ -165,6 +166,20 @@ TEST(SampleArticle, ShufflerFindsBothParagraphsThenBothDivisions) {
   EXPECT_EQ(paragraphs.At(2), blocks[2]);
   EXPECT_EQ(paragraphs.At(3), blocks[1]);
   EXPECT_EQ(paragraphs.At(4), blocks[3]);
+}
+
+// With the clock reading 1000 at every reseed and the counter at 0, the draws put the blocks in the
+// order 3 1 2 4; every press of the button joins the four blocks with nothing between them.
+TEST(SampleArticle, ShuffledWithClockAt1000GivesBlocksThreeOneTwoFour) {
+  const std::vector<std::string_view> blocks = Blocks(SampleArticle());
+  ASSERT_EQ(blocks.size(), 4u);
+  PinClock(1000);
+  SetReseedCounter(0);
+  const Text result = ShuffleArticle(SampleArticle());
+  PinClock(std::nullopt);
+  EXPECT_EQ(result, Concat({blocks[2], blocks[0], blocks[1], blocks[3]}));
+  EXPECT_EQ(result.size(), 2003u);
+  EXPECT_EQ(ReseedCounter(), 1140u);
 }
 
 }  // namespace
