@@ -99,6 +99,23 @@ void BM_ShuffleSample(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * sample.size()));
 }
 BENCHMARK(BM_ShuffleSample)->Unit(benchmark::kMicrosecond);
+
+// The sample's three steps apart: 0 strips line breaks, 1 collects paragraphs, 2 scatters the
+// working text around each of the four paragraphs.
+void BM_SampleSteps(benchmark::State& state) {
+  const Text stripped = StripLineBreaks(SampleArticle());
+  const TextList paragraphs = CollectParagraphs(stripped);
+  for (auto _ : state) {
+    if (state.range(0) == 0) benchmark::DoNotOptimize(StripLineBreaks(SampleArticle()));
+    if (state.range(0) == 1) benchmark::DoNotOptimize(CollectParagraphs(stripped));
+    if (state.range(0) == 2) {
+      for (size_t i = 1; i <= paragraphs.Count(); ++i) {
+        benchmark::DoNotOptimize(ScatterAround(stripped, paragraphs.At(i)));
+      }
+    }
+  }
+}
+BENCHMARK(BM_SampleSteps)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond);
 #endif
 
 }  // namespace

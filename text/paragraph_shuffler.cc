@@ -1,5 +1,6 @@
 #include "text/paragraph_shuffler.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <exception>
@@ -65,9 +66,10 @@ size_t FindFolded(std::string_view text, std::string_view lower, size_t from) {
 //
 // Searched alone, the lazy pattern is retried at every opening literal up to the end of the text
 // when no closing tag follows: quadratic, and past Boost's complexity limit it throws. But the
-// leftmost match exists exactly when the three landmarks follow one another, and then ends at the
-// closing tag found, so a linear scan bounds the range Boost searches, and stops the search when
-// no match is left.
+// leftmost match exists exactly when the three landmarks follow one another: it starts at the
+// opening literal and ends with the closing tag found. So a linear scan finds where each match
+// lies, Boost matches the pattern there and nowhere else, and the search stops when no match is
+// left.
 void AppendMatches(std::string_view text, size_t index, TextList& out) {
   const ParagraphPattern& pattern = kPatterns[index];
   size_t from = 0;
@@ -78,20 +80,19 @@ void AppendMatches(std::string_view text, size_t index, TextList& out) {
     if (angle == std::string_view::npos) return;
     size_t close = FindFolded(text, pattern.close, angle + 1);
     if (close == std::string_view::npos) return;
-    size_t begin = open;
     size_t end = close + pattern.close.size();
     try {
       boost::cmatch match;
-      const char* first = text.data() + from;
-      auto flags = from > 0 ? boost::match_prev_avail : boost::match_default;
-      if (boost::regex_search(first, text.data() + end, match, CompiledPattern(index), flags)) {
-        begin = static_cast<size_t>(match[0].first - text.data());
+      auto flags =
+          boost::match_continuous | (open > 0 ? boost::match_prev_avail : boost::match_default);
+      if (boost::regex_search(text.data() + open, text.data() + end, match, CompiledPattern(index),
+                              flags)) {
         end = static_cast<size_t>(match[0].second - text.data());
       }
     } catch (const std::exception&) {
       // Not expected inside a bounded range; the landmarks already give the same match.
     }
-    out.Append(text.substr(begin, end - begin));
+    out.Append(text.substr(open, end - open));
     from = end;
   }
 }
@@ -129,12 +130,22 @@ Text JoinInDrawnOrder(const std::vector<std::string_view>& pieces, size_t total_
 }  // namespace
 
 Text StripLineBreaks(std::string_view text) {
+  const char* const end = text.data() + text.size();
+  auto next = [end](const char* from, char byte) {
+    const void* hit = memchr(from, byte, static_cast<size_t>(end - from));
+    return hit ? static_cast<const char*>(hit) : end;
+  };
   Text result;
   result.reserve(text.size());
-  for (char c : text) {
-    if (c != '\r' && c != '\n') result.push_back(c);
+  const char* next_cr = next(text.data(), '\r');
+  const char* next_lf = next(text.data(), '\n');
+  for (const char* run = text.data();;) {  // copies the runs between line-break bytes
+    const char* cut = std::min(next_cr, next_lf);
+    result.append(run, cut);
+    if (cut == end) return result;
+    run = cut + 1;
+    (cut == next_cr ? next_cr : next_lf) = next(run, *cut);
   }
-  return result;
 }
 
 TextList CollectParagraphs(std::string_view text) {

@@ -1,5 +1,6 @@
 #include "text/text_ops.h"
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -166,6 +167,27 @@ TEST(SplitTextTest, AgreesWithStepwiseScanOnRandomBytes) {
               ReplaceStepwise(text, separator, replacement))
         << "text=" << ::testing::PrintToString(text)
         << " old=" << ::testing::PrintToString(separator);
+  }
+}
+
+// On ASCII every byte begins a character, so the search must agree with a plain find. Periodic
+// texts make most positions look like a match until late, which exhausts the fast scan's budget
+// and hands the search to memmem half-way.
+TEST(FindAtCharacterTest, AgreesWithPlainFindOnLongAsciiTexts) {
+  std::mt19937 random(99);
+  for (int round = 0; round < 400; ++round) {
+    const size_t period = 1 + random() % 3;
+    Text text(500 + random() % 4000, 'a');
+    for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('a' + (i % period));
+    for (int changes = random() % 4; changes > 0; --changes) text[random() % text.size()] = 'b';
+    const size_t at = random() % text.size();
+    const size_t length = std::min<size_t>(2 + random() % 200, text.size() - at);
+    const Text needle = text.substr(at, length);
+    const size_t from = random() % (at + 1);
+    ASSERT_EQ(FindAtCharacter(text, needle, from), text.find(needle, from))
+        << "size=" << text.size() << " at=" << at << " length=" << length;
+    const Text absent = needle + "z";
+    ASSERT_EQ(FindAtCharacter(text, absent, from), Text::npos);
   }
 }
 
