@@ -56,6 +56,11 @@ constexpr useconds_t kPollUs = 1000;
 constexpr useconds_t kThinkUs = 400000;
 // Pixels darker than half grey count as text.
 constexpr int kDarkLuma = 128;
+constexpr int kMinTextPixels = 1000;
+
+int Luma(unsigned long pixel) {
+  return (299 * ((pixel >> 16) & 255) + 587 * ((pixel >> 8) & 255) + 114 * (pixel & 255)) / 1000;
+}
 
 double NowMs() {
   timespec t;
@@ -103,13 +108,17 @@ class ViewGrabber {
     int dark = 0;
     for (int y = 0; y < image_->height; ++y) {
       for (int x = 0; x < image_->width; ++x) {
-        const unsigned long p = XGetPixel(image_, x, y);
-        const int luma =
-            (299 * ((p >> 16) & 255) + 587 * ((p >> 8) & 255) + 114 * (p & 255)) / 1000;
-        if (luma < kDarkLuma) ++dark;
+        if (Luma(XGetPixel(image_, x, y)) < kDarkLuma) ++dark;
       }
     }
     return dark;
+  }
+
+  // Text on a light ground: some dark pixels, most of them light. A window not yet drawn may
+  // hold black, which is not text.
+  bool ShowsText() const {
+    const int dark = DarkPixels();
+    return dark >= kMinTextPixels && dark <= image_->width * image_->height / 2;
   }
 
   const std::vector<char>& Pixels() const { return last_; }
@@ -124,19 +133,22 @@ class ViewGrabber {
   std::vector<char> last_;
 };
 
-// Polls the view until it differs from `before` and then stays unchanged for kSettleMs.
-// Returns the time of its last change, or a negative value on timeout or when `nothing_to_draw`
-// holds while the view still shows `before`, a second or more after the call.
+// Polls the view until it shows text that differs from `before` and then stays unchanged for
+// kSettleMs. Returns the time of its last change, or a negative value on timeout or when
+// `nothing_to_draw` holds while the view still shows `before`, a second or more after the call.
 double WaitForSettledChange(
     ViewGrabber& view, const std::vector<char>& before,
     const std::function<bool()>& nothing_to_draw = [] { return false; }) {
   const double called = NowMs(), deadline = called + kPhaseTimeoutMs;
   double last_change = -1;
+  bool text = false;
   for (double now = called; now < deadline; now = NowMs()) {
-    if (view.Grab()) last_change = now;
+    if (view.Grab()) {
+      last_change = view.Pixels() == before ? -1 : now;
+      text = view.ShowsText();
+    }
     if (last_change < 0 && now - called > kGiveUpMs && nothing_to_draw()) return -1;
-    if (last_change >= 0 && view.Pixels() == before) last_change = -1;
-    if (last_change >= 0 && now - last_change >= kSettleMs) return last_change;
+    if (last_change >= 0 && text && now - last_change >= kSettleMs) return last_change;
     usleep(kPollUs);
   }
   return -1;
