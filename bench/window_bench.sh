@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Times the window program and weighs its memory from outside, over many fresh starts.
-#   bench/window_bench.sh [BUILD_DIR] [RUNS] [PRESSES]
-# Needs BUILD_DIR/shell/tessivane-seo and BUILD_DIR/bench/window_probe. Runs itself on a private
-# Xvfb screen; each run starts a copy of the program in a fresh folder with a home of its own,
+#   bench/window_bench.sh [BUILD_DIR] [RUNS] [PRESSES] [PROGRAM]
+# Needs BUILD_DIR/bench/window_probe and PROGRAM, a path inside BUILD_DIR: shell/tessivane-seo by
+# default, or bench/window_floor (with 0 presses) for what one bare view costs. Runs itself on a
+# private Xvfb screen; each run starts a copy of the program in a fresh folder with a home of its own,
 # and window_probe reads the screen's pixels to time it. Prints median, min and max of each
 # figure against its goal. Other programs on the machine slow the times: see the load printed.
 # WINDOW_BENCH_ENV may hold extra NAME=VALUE words for the program's environment, to try tunings.
@@ -12,13 +13,15 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=$(realpath "${1:-$here/../build}")
 runs=${2:-12}
 presses=${3:-6}
-program="$build/shell/tessivane-seo"
+program_path=${4:-shell/tessivane-seo}
+program="$build/$program_path"
 probe="$build/bench/window_probe"
 for f in "$program" "$probe"; do
-  [ -x "$f" ] || { echo "missing $f: build the tessivane-seo and window_probe targets" >&2; exit 1; }
+  [ -x "$f" ] || { echo "missing $f: build it and the window_probe target" >&2; exit 1; }
 done
 if [ -z "${WINDOW_BENCH_ON_XVFB:-}" ]; then
-  WINDOW_BENCH_ON_XVFB=1 exec "$here/../shell/run_in_xvfb.sh" "$0" "$build" "$runs" "$presses"
+  WINDOW_BENCH_ON_XVFB=1 exec "$here/../shell/run_in_xvfb.sh" "$0" "$build" "$runs" "$presses" \
+    "$program_path"
 fi
 
 work=$(mktemp -d)
@@ -37,7 +40,7 @@ for run in $(seq "$runs"); do
   if (cd "$dir" && env -i PATH=/usr/bin:/bin DISPLAY="$DISPLAY" LANG=C.UTF-8 HOME="$dir/home" \
     XDG_RUNTIME_DIR="$dir/home" XDG_CACHE_HOME="$dir/home/cache" \
     XDG_DATA_HOME="$dir/home/data" XDG_CONFIG_HOME="$dir/home/config" ${WINDOW_BENCH_ENV:-} \
-    "$probe" "$presses" "$dir/app/tessivane-seo" >"$work/out$run" 2>"$work/err$run"); then
+    "$probe" "$presses" "$dir/app/$(basename "$program")" >"$work/out$run" 2>"$work/err$run"); then
     :
   else
     echo "run $run failed: $(cat "$work/err$run")" >&2
@@ -47,7 +50,7 @@ done
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 # Memory counts only from runs that no other instance shared pages with, when there are any.
-weighed=$(grep -lx 'others 0' "$work"/out* || true)
+weighed=$(grep -L -E '^(last_)?others [1-9]' "$work"/out* || true)
 [ -n "$weighed" ] || weighed=$(ls "$work"/out*)
 
 # Every value of KEY across the runs, one a line; with WEIGHED set, only from the weighed runs.
@@ -66,7 +69,7 @@ stats() {
 row() {  # row LABEL KEY SCALE GOAL UNIT
   read -r median min max n < <(values "$2" | awk -v s="$3" '{printf "%.1f\n", $1 * s}' | stats)
   local verdict="-"
-  [ "$4" = "-" ] || verdict=$(awk -v m="$median" -v g="$4" 'BEGIN {print (m != "-" && m <= g) ? "met" : "MISSED"}')
+  [ "$4" = "-" ] || [ "$median" = "-" ] || verdict=$(awk -v m="$median" -v g="$4" 'BEGIN {print (m != "-" && m <= g) ? "met" : "MISSED"}')
   printf '%-34s %9s %9s %9s %4s %9s %6s\n' "$1" "$median" "$min" "$max" "$n" "$4 $5" "$verdict"
 }
 
@@ -78,12 +81,17 @@ row "later presses to right painted (ms)" 'press([2-9]|[1-9][0-9]+)_ms' 1 30 ms
 WEIGHED=1 row "PSS after first press (MB)" pss_kb 0.001024 150 MB
 WEIGHED=1 row "  of which Pss_Anon (MB)" pss_anon_kb 0.001024 45 MB
 WEIGHED=1 row "  of which Pss_Shmem (MB)" pss_shmem_kb 0.001024 - ""
+WEIGHED=1 row "PSS after the last press (MB)" last_pss_kb 0.001024 - ""
+WEIGHED=1 row "  of which Pss_Anon (MB)" last_pss_anon_kb 0.001024 - ""
 echo
+# By process after the first press, or at the end when there was no press.
+proc=proc
+grep -q '^proc ' $weighed || proc=last_proc
 echo "PSS by process, median MB (Pss / Pss_Anon):"
-cat $weighed | awk '$1 == "proc" {print $2}' | sort -u | while read -r name; do
-  pss=$(cat $weighed | awk -v n="$name" '$1 == "proc" && $2 == n {printf "%.1f\n", $4 * 0.001024}' | stats)
-  anon=$(cat $weighed | awk -v n="$name" '$1 == "proc" && $2 == n {printf "%.1f\n", $5 * 0.001024}' | stats)
+cat $weighed | awk -v p=$proc '$1 == p {print $2}' | sort -u | while read -r name; do
+  pss=$(cat $weighed | awk -v p=$proc -v n="$name" '$1 == p && $2 == n {printf "%.1f\n", $4 * 0.001024}' | stats)
+  anon=$(cat $weighed | awk -v p=$proc -v n="$name" '$1 == p && $2 == n {printf "%.1f\n", $5 * 0.001024}' | stats)
   printf '  %-24s %8s / %s\n' "$name" "${pss%% *}" "${anon%% *}"
 done
-echo "memory from $(wc -w <<<"$weighed") runs ($(grep -lx 'others 0' "$work"/out* | wc -l) of $runs had no other instance running)"
+echo "memory from $(wc -w <<<"$weighed") of $runs runs (those with no other instance running)"
 echo "left view dark pixels (median): $(values left_dark | stats | cut -d' ' -f1)"

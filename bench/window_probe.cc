@@ -10,6 +10,7 @@
 //   pss_kb, pss_anon_kb, pss_shmem_kb: the program and all its descendants after the first press,
 //                   then one "proc NAME PID PSS ANON" line for each
 //   others          processes of another instance of the program or of WebKit at that moment
+//   last_pss_kb ... the same after the last press
 // The screen must hold no window manager. Views are read every millisecond with MIT-SHM.
 #include <dirent.h>
 #include <signal.h>
@@ -227,7 +228,8 @@ std::map<std::string, long> MemoryOf(int pid) {
   return fields;
 }
 
-void ReportMemory(int program) {
+// Prints the memory of `program` and its descendants; `prefix` names the moment ("" or "last_").
+void ReportMemory(int program, const std::string& prefix) {
   long pss = 0, anon = 0, shmem = 0;
   std::set<int> ours;
   for (const Proc& p : Descendants(program)) {
@@ -236,15 +238,17 @@ void ReportMemory(int program) {
     pss += m["Pss"];
     anon += m["Pss_Anon"];
     shmem += m["Pss_Shmem"];
-    std::printf("proc %s %d %ld %ld\n", p.name.c_str(), p.pid, m["Pss"], m["Pss_Anon"]);
+    std::printf("%sproc %s %d %ld %ld\n", prefix.c_str(), p.name.c_str(), p.pid, m["Pss"],
+                m["Pss_Anon"]);
   }
   int others = 0;
   for (const Proc& p : AllProcesses()) {
     if (ours.count(p.pid)) continue;
     if (p.name == "tessivane-seo" || p.name.starts_with("WebKit")) ++others;
   }
-  std::printf("pss_kb %ld\npss_anon_kb %ld\npss_shmem_kb %ld\nothers %d\n", pss, anon, shmem,
-              others);
+  const char* p = prefix.c_str();
+  std::printf("%spss_kb %ld\n%spss_anon_kb %ld\n%spss_shmem_kb %ld\n%sothers %d\n", p, pss, p, anon,
+              p, shmem, p, others);
 }
 
 void Click(Display* x, int screen_x, int screen_y) {
@@ -353,13 +357,14 @@ int main(int argc, char** argv) {
         std::printf("press%d_ms %.1f\n", press, drawn - clicked);
         if (press == 1) {
           std::printf("right_dark %d\n", right.DarkPixels());
-          ReportMemory(program);
+          ReportMemory(program, "");
         }
       }
       std::fflush(stdout);
       usleep(kThinkUs);
     }
   }
+  if (status == 0) ReportMemory(program, "last_");
   if (x_error) std::fprintf(stderr, "window_probe: X errors while reading the window\n");
   std::fflush(stdout);
   EndProgram(program);
