@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# Breaks the page files while the window runs: window_fault_test.sh PROGRAM SAMPLE_SOURCE
+# Needs DISPLAY on a 1920 x 1080 screen with no window manager; run it through run_in_xvfb.sh.
+# Through every fault the window keeps working and shows no message, nothing outside its folder
+# is written, and index.html is always either its old content or a whole new page.
+set -eu
+
+program=$(realpath "$1")
+sample_source=$(realpath "$2")
+. "$(dirname "$0")/gui_test_lib.sh"
+
+old_page='<P>an older page</P>'
+folder_holds() {  # folder_holds FOLDER NAME...: exactly these entries, nothing left behind
+  local folder=$1
+  shift
+  [ "$(ls -A "$folder" | sort | tr '\n' ' ')" = "$(printf '%s\n' "$@" | sort | tr '\n' ' ')" ]
+}
+is_regular_file() { [ ! -L "$1" ] && [ -f "$1" ]; }
+whole_page() { local order; order=$(block_order "$1") && [ ${#order} -eq 4 ]; }
+one_window() { [ "$(xdotool search --onlyvisible --pid "$pid" --name . | wc -l)" -eq 1 ]; }
+# A press the program has handled: the right view, navigated again, no longer shows what it did.
+right_view_differs() { [ "$(right_view_dark)" != "$view_before" ]; }
+press_until_view_changes() {
+  view_before=$(right_view_dark)
+  press_button
+  poll 10 right_view_differs
+}
+still_works() {  # a press after the fault is cleared writes a whole page again
+  rm -f "$1/index.html"
+  press_button
+  poll 5 test -s "$1/index.html" && whole_page "$1/index.html"
+}
+stop_program() {
+  pkill -KILL -P "$pid" 2>/dev/null || true
+  kill -KILL "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+}
+open_window() {
+  poll 20 find_window && poll 20 painted 10000 left_view_dark || { fail "the window opens"; exit 1; }
+}
+
+run_full_disk() {
+  echo "== a full file system"
+  local disk="$work/disk"
+  mkdir "$disk"
+  mount -t tmpfs -o size=$(($(stat -c %s "$program") / 1024 + 64))k tessivane-test "$disk"
+  cp "$program" "$disk/"
+  start_program "$disk"
+  open_window
+  press_button
+  check "a press writes index.html while there is room" poll 5 whole_page "$disk/index.html"
+  printf '%s' "$old_page" >"$disk/index.html"
+  dd if=/dev/zero of="$disk/filler" bs=4k status=none 2>/dev/null || true
+  check "the disk is full" [ "$(df --output=avail "$disk" | tail -n1 | tr -d ' ')" -eq 0 ]
+  check "a press on a full disk is handled" press_until_view_changes
+  check "index.html keeps its old content" [ "$(cat "$disk/index.html")" = "$old_page" ]
+  check "no temporary file is left" folder_holds "$disk" tessivane-seo backup.html index.html filler
+  check "no message window" one_window
+  rm "$disk/filler"
+  check "with room again, a press writes a whole page" still_works "$disk"
+  stop_program
+  umount "$disk"
+}
+
+if [ "${FAULT_TEST_PART:-}" = full-disk ]; then
+  run_full_disk
+  echo "$passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+  exit
+fi
+
+echo "== faults in a folder the program owns"
+app="$work/app"
+outside="$work/outside"
+mkdir "$app" "$outside"
+cp "$program" "$app/"
+printf 'not to be touched' >"$outside/target"
+# Root writes anywhere, so the program runs as nobody, in a folder nobody owns.
+runner=()
+if [ "$(id -u)" -eq 0 ]; then
+  chown nobody:nogroup "$app"
+  runner=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+fi
+start_program "$app" "${runner[@]}"
+open_window
+press_button
+check "a first press writes a whole page" poll 5 whole_page "$app/index.html"
+poll 10 painted 10000 right_view_dark || true
+
+rm "$app/index.html"
+mkdir "$app/index.html"
+check "a press with index.html taken by a folder is handled" press_until_view_changes
+check "the folder stays, empty" [ -d "$app/index.html" -a -z "$(ls -A "$app/index.html")" ]
+check "no temporary file is left" folder_holds "$app" tessivane-seo backup.html index.html
+check "no message window" one_window
+rmdir "$app/index.html"
+check "with the folder gone, a press writes a whole page" still_works "$app"
+
+rm "$app/index.html"
+ln -s "$outside/target" "$app/index.html"
+press_button
+check "a press replaces a symbolic link at index.html by a whole page" \
+  poll 5 is_regular_file "$app/index.html"
+check "the page written is whole" whole_page "$app/index.html"
+check "the link's target, outside the folder, is untouched" \
+  [ "$(cat "$outside/target")" = "not to be touched" ]
+check "nothing else was written outside" folder_holds "$outside" target
+
+if [ ${#runner[@]} -gt 0 ] || [ "$(id -u)" -ne 0 ]; then
+  printf '%s' "$old_page" >"$app/index.html"
+  chmod 555 "$app"
+  check "a press in a folder made read-only is handled" press_until_view_changes
+  check "index.html keeps its old content" [ "$(cat "$app/index.html")" = "$old_page" ]
+  check "no temporary file is left" folder_holds "$app" tessivane-seo backup.html index.html
+  check "no message window" one_window
+  chmod 755 "$app"
+  check "writable again, a press writes a whole page" still_works "$app"
+fi
+check "the program still runs" kill -0 "$pid"
+stop_program  # its window would stand over the next one's at the same place
+
+# The full disk is a small tmpfs in a mount namespace of its own, gone when the part ends.
+if [ "$(id -u)" -eq 0 ]; then namespace=(unshare -m --propagation private); else namespace=(unshare -rm); fi
+if "${namespace[@]}" true 2>/dev/null; then
+  if FAULT_TEST_PART=full-disk "${namespace[@]}" "$0" "$program" "$sample_source"; then
+    pass "the full-disk part"
+  else
+    fail "the full-disk part"
+  fi
+else
+  echo "skipped: the full-disk part needs a mount namespace (unshare), which is refused here"
+fi
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
