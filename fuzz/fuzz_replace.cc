@@ -3,21 +3,9 @@
 // never begins a character, leaves the text as it was; otherwise the result is the pieces of the
 // split joined by the new text.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
+#include "fuzz/check.h"
 #include "text/text_ops.h"
-
-namespace {
-
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    fprintf(stderr, "property broken: %s\n", what);
-    abort();
-  }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

@@ -3,24 +3,13 @@
 // paragraph search agrees with Boost searching the whole text on its own.
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
 #include <boost/regex.hpp>
 
+#include "fuzz/check.h"
 #include "text/paragraph_shuffler.h"
 #include "text/random_source.h"
-
-namespace {
-
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    fprintf(stderr, "property broken: %s\n", what);
-    abort();
-  }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint32_t clock = 0;

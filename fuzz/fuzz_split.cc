@@ -2,21 +2,9 @@
 // modulo 8). The pieces joined by the separator give the text back, less a separator cut at the
 // very end, and no piece holds an occurrence the split should have cut at.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
+#include "fuzz/check.h"
 #include "text/text_ops.h"
-
-namespace {
-
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    fprintf(stderr, "property broken: %s\n", what);
-    abort();
-  }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
