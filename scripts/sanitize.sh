@@ -10,7 +10,8 @@ cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Debug -DTESSIVANE_BUILD_BENCH=OFF 
   -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 cmake --build "$build_dir" -j "$(nproc)"
 
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1:exitcode=86
+# Full stacks on every allocation, so the suppressions can match the library frames.
+export ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0:halt_on_error=1:exitcode=86
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
 ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)"
