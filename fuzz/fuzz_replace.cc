@@ -27,11 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   size_t cuts = 0;
   const std::vector<std::string_view> pieces = SplitTextViews(text, old_part, &cuts);
-  Text expected;
-  for (size_t i = 0; i < pieces.size(); ++i) {
-    if (i > 0) expected.append(new_part);
-    expected.append(pieces[i]);
-  }
+  Text expected = JoinPieces(pieces, new_part);
   if (pieces.size() == cuts) expected.append(new_part);  // an occurrence ends the text
   Check(result == expected, "the split's pieces joined by the new text");
   return 0;

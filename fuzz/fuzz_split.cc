@@ -15,11 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   size_t cuts = 0;
   const std::vector<std::string_view> pieces = SplitTextViews(text, separator, &cuts);
-  Text joined;
-  for (size_t i = 0; i < pieces.size(); ++i) {
-    if (i > 0) joined.append(separator);
-    joined.append(pieces[i]);
-  }
+  const Text joined = JoinPieces(pieces, separator);
   if (text.empty()) {
     Check(pieces.empty() && cuts == 0, "an empty text has no pieces");
   } else if (separator.empty()) {
