@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "shell/page_files.h"
+#include "common/atomic_file.h"
 #include "text/paragraph_shuffler.h"
 #include "text/random_source.h"
 

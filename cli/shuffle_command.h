@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/encoding.h"
+#include "common/encoding.h"
 #include "text/text_ops.h"
 
 inline constexpr int kExitDone = 0;

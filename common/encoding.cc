@@ -1,4 +1,4 @@
-#include "cli/encoding.h"
+#include "common/encoding.h"
 
 #include <iconv.h>
 
