@@ -150,7 +150,7 @@ template <typename Emit>
 class SlotScanner {
  public:
   SlotScanner(std::string_view text, Emit& emit) : text_(text), emit_(emit) {
-    open_.reserve(64);
+    open_.reserve(kMaxDepth + 2);
     open_.push_back({{}, 0, kNone, false, false, true});  // the article itself
   }
 
@@ -216,15 +216,15 @@ class SlotScanner {
 
   // Pops the innermost open element, `closed` by its own tag ending at `end` or left unclosed.
   void Close(bool closed, size_t end) {
-    const OpenElement element = open_.back();
-    open_.pop_back();
-    OpenElement& parent = open_.back();
+    const OpenElement& element = open_.back();
+    OpenElement& parent = open_[open_.size() - 2];
     if (closed && element.is_paragraph && element.clean && !element.holds_paragraph) {
       if (parent.group == kNone) parent.group = next_group_++;
       emit_(element.begin, end, parent.group);
     }
     parent.holds_paragraph |= element.is_paragraph || element.holds_paragraph;
     parent.clean &= closed && element.clean;
+    open_.pop_back();
   }
 
   std::string_view text_;
