@@ -21,9 +21,13 @@ Text ShuffleArticle(std::string_view article,
 // `text` without any CR or LF byte; every other byte kept in order.
 Text StripLineBreaks(std::string_view text);
 
-// Every match of the first pattern left to right, then every match of the second. Matches of one
-// pattern never overlap. Time is linear in the text, whatever it holds.
+// Every match of the first pattern left to right, then every match of the second, as Boost.Regex
+// finds them. Matches of one pattern never overlap. Time is linear in the text, whatever it holds.
 TextList CollectParagraphs(std::string_view text);
+
+// How many times in this process Boost.Regex's match was not where the linear landmark scan that
+// bounds its search expected it. Always 0 unless the patterns or their compilation are broken.
+size_t ParagraphSearchDisagreements();
 
 // `text` cut at every occurrence of `paragraph` (as SplitText does), the paragraph appended once
 // per cut, reseeded once, and the pieces joined in the drawn order. Returns `text` unchanged,
