@@ -1,6 +1,6 @@
-// Speed of the shuffle: the built-in sample, a scaling series of generated articles, hostile input
-// for the paragraph search, and the floor any exact implementation must pay: one memmem pass over
-// the working text per paragraph.
+// Speed of the shuffle: the built-in sample, a scaling series of generated articles, large articles
+// with the page faults they cost, hostile input for the paragraph search, and the floor any exact
+// implementation must pay: one memmem pass over the working text per paragraph.
 #include <string.h>
 #include <sys/resource.h>
 
