@@ -71,10 +71,10 @@ std::atomic<size_t> search_disagreements{0};
 // of the text when no closing tag follows: quadratic, and past Boost's complexity limit it throws.
 // But under ASCII case folding the leftmost match exists exactly when the three landmarks follow
 // one another, and then it starts at the opening literal and ends with the closing tag found. So a
-// linear scan finds where the next match must end, and Boost searches from where the last match
-// ended up to there and nowhere further: every byte it could match in is still offered to it, and
-// its match is the one appended. Where its answer is not the scan's (a pattern or a flag changed,
-// or a locale folding other bytes), the disagreement is counted, and Boost's answer still stands.
+// linear scan finds where the next match must end, and Boost searches every byte from where the
+// last match ended up to there, and no further; its match is the one appended. Where its answer is
+// not the scan's (a pattern or a flag changed, or a locale folding other bytes), the disagreement
+// is counted and Boost's answer still stands; when the scan finds no landmarks, Boost is not asked.
 void AppendMatches(std::string_view text, size_t index, TextList& out) {
   const ParagraphPattern& pattern = kPatterns[index];
   size_t from = 0;

@@ -12,8 +12,9 @@
 #include "text/text_ops.h"
 
 // The article with every CR and LF removed and its paragraphs scattered. The result is always a
-// rearrangement of those bytes: nothing lost, nothing added. Never throws; linear in the article
-// for the search, and one pass over the working text per paragraph for the scatter.
+// rearrangement of those bytes: nothing lost, nothing added. Throws only what `progress` throws;
+// linear in the article for the search, and one pass over the working text per paragraph for the
+// scatter, in two working texts that take turns.
 // `progress`, when given, is called after each paragraph with (paragraphs done, total).
 Text ShuffleArticle(std::string_view article,
                     const std::function<void(size_t done, size_t total)>& progress = {});
