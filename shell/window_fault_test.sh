@@ -128,7 +128,6 @@ give_to_runner "$app/index.html"
 chmod 555 "$app"
 check "a press in a folder made read-only is handled" press_until_view_changes
 check "index.html keeps its old content" [ "$(cat "$app/index.html")" = "$old_page" ]
-check "no temporary file is left" folder_holds "$app" tessivane-seo backup.html index.html
 check "no message window" one_window
 chmod 755 "$app"
 check "writable again, a press writes a whole page" still_works "$app"
