@@ -213,6 +213,8 @@ TEST_F(WriteUserFileTest, NameAtTheFileSystemLimitIsWritten) {
   const std::string longest(static_cast<size_t>(pathconf(dir_.c_str(), _PC_NAME_MAX)), 'n');
   EXPECT_EQ(WriteUserFile(dir_ / longest, "fits"), std::nullopt);
   EXPECT_EQ(ReadFile(dir_ / longest), "fits");
+  EXPECT_EQ(WriteUserFile(dir_ / longest, "replaced"), std::nullopt);
+  EXPECT_EQ(ReadFile(dir_ / longest), "replaced");
   EXPECT_EQ(Listing(dir_), std::vector<std::string>{longest});
   EXPECT_EQ(WriteUserFile(dir_ / (longest + "x"), "too long"), "File name too long");
 }
