@@ -20,11 +20,11 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/batch_bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/in"
 
-# Articles: a page head, a heading, then paragraphs (some inside a wrapper div) up to a size
-# drawn from 2 to 20 KB; every tenth article in GBK with its charset declared.
+# Articles: a page head, a heading, then paragraphs of Chinese text (some inside a wrapper div)
+# up to a size drawn from 2 to 20 KB; every tenth article in GBK with its charset declared.
 awk -v n="$articles" -v dir="$work/in" 'BEGIN {
   srand(1)
-  split("云计算 让 企业 更快 地 部署 应用 数据 安全 与 隐私 同样 重要 网站 优化 需要 持续 投入", words, " ")
+  split("云计算 让 企业 更快 地 部署 应用 数据 安全 与 隐私 同样 重要 网站 优化 需要 持续 投入，", words, " ")
   for (i = 0; i < n; i++) {
     file = sprintf("%s/%02d/article%05d.html", dir, i % 50, i)
     if (i % 50 == i) system("mkdir -p " dir sprintf("/%02d", i))
@@ -33,7 +33,8 @@ awk -v n="$articles" -v dir="$work/in" 'BEGIN {
     p = 0
     while (length(page) < target) {
       text = ""
-      for (w = 0; w < 20 + int(rand() * 60); w++) text = text words[1 + int(rand() * 19)] " "
+      for (w = 0; w < 20 + int(rand() * 60); w++) text = text words[1 + int(rand() * 19)]
+      text = text "。"
       para = "<p>" p ": " text "</p>\n"
       if (p % 7 == 3) para = "<div class=\"box\">\n" para "</div>\n"
       page = page para

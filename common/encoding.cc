@@ -139,9 +139,13 @@ std::optional<EncodingFault> FindMalformedUtf8(std::string_view bytes) {
     }
     // Three-byte characters whose second byte has no narrower range, all of CJK among them,
     // are checked in line.
-    if (((lead >= 0xE1 && lead <= 0xEC) || lead >= 0xEE) && lead <= 0xEF && i + 2 < size &&
-        (data[i + 1] & 0xC0) == 0x80 && (data[i + 2] & 0xC0) == 0x80) {
-      i += 3;
+    auto simple_three_bytes = [&](size_t at) {
+      unsigned char first = data[at];
+      return ((first >= 0xE1 && first <= 0xEC) || first == 0xEE || first == 0xEF) &&
+             (data[at + 1] & 0xC0) == 0x80 && (data[at + 2] & 0xC0) == 0x80;
+    };
+    if (i + 2 < size && simple_three_bytes(i)) {
+      for (i += 3; i + 2 < size && simple_three_bytes(i);) i += 3;
       continue;
     }
     int length = Utf8CharacterLength(bytes.substr(i));
