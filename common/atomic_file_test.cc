@@ -208,6 +208,25 @@ TEST_F(WriteUserFileTest, DevicesAndPipesAreWrittenToDirectly) {
   EXPECT_EQ(Listing(dir_), (std::vector<std::string>{"link-to-pipe", "pipe"}));
 }
 
+// /dev/stdout means this program's standard output as it stands, even when that is a file
+// opened for appending.
+TEST_F(WriteUserFileTest, DevStdoutWritesWhereStandardOutputStands) {
+  const fs::path log = dir_ / "log.html";
+  WriteFile(log, "head ");
+  int appending = open(log.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  ASSERT_GE(appending, 0);
+  fflush(stdout);
+  int saved = dup(STDOUT_FILENO);
+  dup2(appending, STDOUT_FILENO);
+  std::optional<std::string> failure = WriteUserFile("/dev/stdout", "tail");
+  dup2(saved, STDOUT_FILENO);
+  close(saved);
+  close(appending);
+  EXPECT_EQ(failure, std::nullopt);
+  EXPECT_EQ(ReadFile(log), "head tail");
+  EXPECT_EQ(Listing(dir_), std::vector<std::string>{"log.html"});
+}
+
 // A name as long as the file system allows is written: the temporary name is short.
 TEST_F(WriteUserFileTest, NameAtTheFileSystemLimitIsWritten) {
   const std::string longest(static_cast<size_t>(pathconf(dir_.c_str(), _PC_NAME_MAX)), 'n');
