@@ -1,6 +1,7 @@
 #include "cli/shuffle_command.h"
 
 #include <getopt.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <cerrno>
