@@ -15,6 +15,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "cli/test_util.h"
 
@@ -428,45 +429,90 @@ TEST_F(ShuffleBinaryTest, SizeLimitAndOutOfMemoryEndInOneLine) {
   }
 }
 
-// On a terminal, the program says it reads standard input, and a long shuffle shows progress
-// that it then erases; through pipes and files neither shows (the other tests).
-TEST_F(ShuffleBinaryTest, TerminalGetsTheNoticeAndProgress) {
+// Runs the program with its standard input and error on a pseudo-terminal, its standard output
+// to `out_path`, typing `typed`; what the terminal showed. Sets `status` to the exit status.
+std::optional<std::string> RunOnTerminal(const std::vector<std::string>& args,
+                                         std::string_view typed, const std::string& out_path,
+                                         int* status) {
   int terminal = -1, side = -1;
-  if (openpty(&terminal, &side, nullptr, nullptr, nullptr) != 0) {
-    GTEST_SKIP() << "no pseudo-terminal: " << strerror(errno);
-  }
-  std::string out_path = dir_ / "out";
+  if (openpty(&terminal, &side, nullptr, nullptr, nullptr) != 0) return std::nullopt;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, side, 0);
   posix_spawn_file_actions_adddup2(&actions, side, 2);
   posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT, 0600);
-  std::vector<char*> argv{const_cast<char*>(SHUFFLE_BINARY), const_cast<char*>("--classic"),
-                          nullptr};
+  std::vector<char*> argv{const_cast<char*>(SHUFFLE_BINARY)};
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
   pid_t pid;
-  ASSERT_EQ(posix_spawn(&pid, SHUFFLE_BINARY, &actions, nullptr, argv.data(), environ), 0);
+  EXPECT_EQ(posix_spawn(&pid, SHUFFLE_BINARY, &actions, nullptr, argv.data(), environ), 0);
   posix_spawn_file_actions_destroy(&actions);
   close(side);
-  // The article, then Ctrl+D at the start of a line: the end of the input.
-  std::string typed = "<p>a</p><p>b</p>\n\x04";
-  ASSERT_EQ(write(terminal, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
-  int wait_status = 0;
-  waitpid(pid, &wait_status, 0);
+  EXPECT_EQ(write(terminal, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+  // Read while it runs, so that a long progress never fills the terminal's buffer.
   std::string shown;
   char buffer[4096];
   for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;) {
     shown.append(buffer, static_cast<size_t>(got));
   }
   close(terminal);
-  EXPECT_TRUE(WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0) << wait_status;
-  EXPECT_NE(shown.find("tessivane-shuffle: reading the article from standard input; end it "
-                       "with Ctrl+D\r\n"),
+  int wait_status = 0;
+  waitpid(pid, &wait_status, 0);
+  *status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+  return shown;
+}
+
+// On a terminal, the program says it reads standard input, and a long shuffle shows progress
+// that it then erases; through pipes and files neither shows (the other tests).
+TEST_F(ShuffleBinaryTest, TerminalGetsTheNoticeAndProgress) {
+  int status = -1;
+  // The article, then Ctrl+D at the start of a line: the end of the input.
+  std::optional<std::string> shown =
+      RunOnTerminal({"--classic"}, "<p>a</p><p>b</p>\n\x04", dir_ / "out", &status);
+  if (!shown) GTEST_SKIP() << "no pseudo-terminal: " << strerror(errno);
+  EXPECT_EQ(status, 0);
+  EXPECT_NE(shown->find("tessivane-shuffle: reading the article from standard input; end it "
+                        "with Ctrl+D\r\n"),
             std::string::npos)
-      << shown;
-  size_t progress = shown.find("\rtessivane-shuffle: shuffling ");
-  EXPECT_NE(progress, std::string::npos) << shown;
-  EXPECT_TRUE(shown.ends_with("\r\x1B[K")) << testing::PrintToString(shown);
-  EXPECT_TRUE(IsArrangementOf(ReadFile(out_path), {"<p>a</p>", "<p>b</p>"}));
+      << *shown;
+  EXPECT_NE(shown->find("\rtessivane-shuffle: shuffling "), std::string::npos) << *shown;
+  EXPECT_TRUE(shown->ends_with("\r\x1B[K")) << testing::PrintToString(*shown);
+  EXPECT_TRUE(IsArrangementOf(ReadFile(dir_ / "out"), {"<p>a</p>", "<p>b</p>"}));
+}
+
+// A batch that runs a while shows articles done of the total on the terminal, and the article
+// being worked on once it takes over a second, erased before the summary. The slow article is a
+// pipe that this test fills after a while.
+TEST_F(ShuffleBinaryTest, BatchShowsProgressOnATerminal) {
+  fs::create_directories(dir_ / "in");
+  const fs::path slow = dir_ / "in" / "slow.html";
+  ASSERT_EQ(mkfifo(slow.c_str(), 0600), 0);
+  WriteFile(dir_ / "in" / "quick.html", "<p>a</p><p>b</p>");
+  std::thread filler([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1600));
+    // Without blocking, so that a program that never opens the pipe fails the test, not hangs it.
+    for (int tries = 0; tries < 100; ++tries) {
+      int fd = open(slow.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+      if (fd >= 0) {
+        EXPECT_EQ(write(fd, "<p>c</p><p>d</p>", 16), 16);
+        close(fd);
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  });
+  int status = -1;
+  std::optional<std::string> shown =
+      RunOnTerminal({"-j1", "-d", dir_ / "out", dir_ / "in"}, "", dir_ / "o", &status);
+  filler.join();
+  if (!shown) GTEST_SKIP() << "no pseudo-terminal: " << strerror(errno);
+  EXPECT_EQ(status, 0);
+  EXPECT_NE(shown->find(" of 2 articles, "), std::string::npos) << *shown;
+  EXPECT_NE(shown->find(", now " + slow.string()), std::string::npos) << *shown;
+  size_t summary = shown->find("\r\x1B[Ktessivane-shuffle: 2 of 2 articles shuffled into");
+  EXPECT_NE(summary, std::string::npos) << testing::PrintToString(*shown);
+  EXPECT_EQ(shown->find("\rtessivane-shuffle", summary + 1), std::string::npos);
+  EXPECT_TRUE(IsArrangementOf(ReadFile(dir_ / "out" / "slow.html"), {"<p>c</p>", "<p>d</p>"}));
 }
 
 }  // namespace
