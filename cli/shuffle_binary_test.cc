@@ -429,6 +429,47 @@ TEST_F(ShuffleBinaryTest, SizeLimitAndOutOfMemoryEndInOneLine) {
   }
 }
 
+// A full disk: -o leaves the old file whole with no temporary behind; standard output keeps
+// the leading part of the result that fit, and the error says why. The disk is a 16 KiB tmpfs in
+// a user and mount namespace of its own.
+TEST_F(ShuffleBinaryTest, FullDiskLeavesOutputAsTheReadmeSays) {
+  fs::create_directories(dir_ / "disk");
+  fs::create_directories(dir_ / "res");
+  std::string big;
+  for (int i = 0; big.size() < 64 * 1024; ++i) big += "<p>" + std::to_string(i) + " text</p>\n";
+  WriteFile(dir_ / "big.html", big);
+  const std::string script =
+      "mount -t tmpfs -o size=16k none \"$1/disk\" || exit 3\n"
+      "printf old > \"$1/disk/out.html\"\n"
+      "\"$2\" --seed 1 -o \"$1/disk/out.html\" \"$1/big.html\" 2> \"$1/res/err1\"\n"
+      "echo $? > \"$1/res/status1\"\n"
+      "cp \"$1/disk/out.html\" \"$1/res/kept\"; ls -A \"$1/disk\" > \"$1/res/listing\"\n"
+      "\"$2\" --seed 1 \"$1/big.html\" > \"$1/disk/stdout.html\" 2> \"$1/res/err2\"\n"
+      "echo $? > \"$1/res/status2\"\n"
+      "cp \"$1/disk/stdout.html\" \"$1/res/partial\"\n";
+  Outcome run =
+      RunProgram({}, "", {"unshare", "-rm", "sh", "-c", script, "sh", dir_, SHUFFLE_BINARY});
+  if (run.status == 3 || !fs::exists(dir_ / "res" / "status1")) {
+    GTEST_SKIP() << "cannot mount a tmpfs in a user and mount namespace: " << run.err;
+  }
+  const std::string out = (dir_ / "disk" / "out.html").string();
+  EXPECT_EQ(ReadFile(dir_ / "res" / "status1"), "1\n");
+  EXPECT_EQ(ReadFile(dir_ / "res" / "err1"), "tessivane-shuffle: cannot write '" + out +
+                                                 "': No space left on device; it is left as "
+                                                 "it was\n");
+  EXPECT_EQ(ReadFile(dir_ / "res" / "kept"), "old");
+  EXPECT_EQ(ReadFile(dir_ / "res" / "listing"), "out.html\n");
+
+  std::string whole = RunProgram({"--seed", "1", dir_ / "big.html"}).out;
+  std::string partial = ReadFile(dir_ / "res" / "partial");
+  EXPECT_EQ(ReadFile(dir_ / "res" / "status2"), "1\n");
+  EXPECT_EQ(ReadFile(dir_ / "res" / "err2"),
+            "tessivane-shuffle: cannot write standard output: No space left on device\n");
+  EXPECT_GT(partial.size(), 0u);
+  EXPECT_LT(partial.size(), whole.size());
+  EXPECT_TRUE(whole.starts_with(partial));
+}
+
 // Runs the program with its standard input and error on a pseudo-terminal, its standard output
 // to `out_path`, typing `typed`; what the terminal showed. Sets `status` to the exit status.
 std::optional<std::string> RunOnTerminal(const std::vector<std::string>& args,
