@@ -398,6 +398,25 @@ TEST_F(ShuffleBinaryTest, OutputOptionKeepsModeAndTakesDashForStandardOutput) {
   EXPECT_EQ(ReadFile(in), expected);
 }
 
+// A killed run's temporary files, an hour old, are cleared from the folders written to; a fresh
+// one, perhaps another run's at work, stays.
+TEST_F(ShuffleBinaryTest, KilledRunsTemporariesAreClearedFromFoldersWrittenTo) {
+  fs::create_directories(dir_ / "out" / "sub");
+  WriteFile(dir_ / "in.html", "<p>a</p><p>b</p>");
+  const timespec two_hours_ago[2] = {{time(nullptr) - 7200, 0}, {time(nullptr) - 7200, 0}};
+  for (const fs::path& folder : {dir_, dir_ / "out"}) {
+    WriteFile(folder / ".tessivane-Stale1", "killed");
+    ASSERT_EQ(utimensat(AT_FDCWD, (folder / ".tessivane-Stale1").c_str(), two_hours_ago, 0), 0);
+    WriteFile(folder / ".tessivane-Fresh1", "at work");
+  }
+  EXPECT_EQ(RunProgram({"-o", dir_ / "result.html", dir_ / "in.html"}).status, 0);
+  EXPECT_EQ(RunProgram({"-d", dir_ / "out", dir_ / "in.html"}).status, 0);
+  for (const fs::path& folder : {dir_, dir_ / "out"}) {
+    EXPECT_FALSE(fs::exists(folder / ".tessivane-Stale1")) << folder;
+    EXPECT_TRUE(fs::exists(folder / ".tessivane-Fresh1")) << folder;
+  }
+}
+
 // Too large an input is refused by the limit; running out of memory ends in one line, not an
 // abort, even on an endless input.
 TEST_F(ShuffleBinaryTest, SizeLimitAndOutOfMemoryEndInOneLine) {

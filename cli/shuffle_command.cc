@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -208,10 +209,13 @@ int RunSingle(const ShuffleOptions& options, int in_fd, int out_fd, int err_fd) 
     return kExitBadInput;
   }
   if (options.output && *options.output != "-") {
-    std::string folder = options.output->find('/') == std::string::npos
-                             ? "."
-                             : options.output->substr(0, options.output->rfind('/') + 1);
-    RemoveStaleTemporaries(folder, kStaleTemporarySeconds);
+    // The temporary file goes beside the file replaced: a link's target, when it has one.
+    char* resolved = realpath(options.output->c_str(), nullptr);
+    std::string target = resolved ? resolved : *options.output;
+    free(resolved);
+    RemoveStaleTemporaries(
+        target.find('/') == std::string::npos ? "." : target.substr(0, target.rfind('/') + 1),
+        kStaleTemporarySeconds);
     if (std::optional<std::string> failure = WriteUserFile(*options.output, result)) {
       ReportError(err_fd, "cannot write '" + *options.output + "': " + *failure);
       return kExitBadInput;
