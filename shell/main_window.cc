@@ -52,10 +52,10 @@ struct GObjectDeleter {
 template <typename T>
 using GRef = std::unique_ptr<T, GObjectDeleter>;
 
-// Hands the view the page file's path as a file URI and leaves the load to it.
+// Hands the view the page file's address and leaves the load to it.
 void Navigate(WebKitWebView* view, std::string_view page) {
-  OwnedChars uri(g_filename_to_uri(PageFilePath(page).c_str(), nullptr, nullptr));
-  if (uri) webkit_web_view_load_uri(view, uri.get());
+  const std::string uri = PageFileUri(page);
+  if (!uri.empty()) webkit_web_view_load_uri(view, uri.c_str());
 }
 
 void Place(GtkFixed* fixed, GtkWidget* control, const Placement& at) {
