@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/atomic_file.h"
 #include "shell/main_window.h"
 #include "shell/page_files.h"
 
@@ -17,6 +18,9 @@ namespace {
 constexpr char kProgram[] = "tessivane-seo";
 constexpr int kExitNoDisplay = 1;
 constexpr int kExitUsage = 2;
+// A temporary page file this old was left by a copy of the program that was killed mid-write;
+// a younger one may belong to another copy writing the same folder right now.
+constexpr int kStaleTemporarySeconds = 60;
 
 constexpr char kHelp[] =
     "Usage: tessivane-seo [OPTION]... [FILE]\n"
@@ -126,7 +130,8 @@ int main(int argc, char** argv) {
     g_autofree char* absolute = g_canonicalize_filename(options.pages_dir.c_str(), nullptr);
     SetPagesDirectory(absolute);
   }
-  GtkWidget* window = OpenMainWindow();
+  RemoveStaleTemporaries(PagesDirectory(), kStaleTemporarySeconds);
+  GtkWidget* window = OpenMainWindow(options.article);
   g_signal_connect(window, "destroy", G_CALLBACK(gtk_main_quit), nullptr);
   gtk_main();
   return 0;

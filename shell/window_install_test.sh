@@ -8,8 +8,8 @@ cmake=$1
 build_dir=$(realpath "$2")
 sample_source=$(realpath "$3")
 . "$(dirname "$0")/gui_test_lib.sh"
+. "$(dirname "$0")/gui_test_args.sh"
 
-runner=()
 [ "$(id -u)" -ne 0 ] || runner=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
 prefix="$work/prefix"
 "$cmake" --install "$build_dir" --prefix "$prefix" >"$work/install.log"
@@ -23,18 +23,12 @@ check "the manual page reads without warnings" \
     2>&1 >/dev/null | grep ."
 installed_before=$(find "$prefix" | sort)
 
-stop_program() {
-  pkill -KILL -P "$pid" 2>/dev/null || true
-  kill -KILL "$pid" 2>/dev/null || true
-  wait "$pid" 2>/dev/null || true
-}
 open_window() {
   poll 20 find_window || { fail "the window opens"; cat "$home/output"; exit 1; }
 }
 
 echo "== the launcher, with XDG_DATA_HOME set"
-start_program "$prefix/bin" "${runner[@]}"
-home=$(ls -d "$work"/home.* | tail -n1)
+start_with "$prefix/bin"
 pages="$home/data/tessivane-seo"
 open_window
 check "the left view paints the sample" poll 20 painted 10000 left_view_dark
@@ -73,7 +67,7 @@ stop_program
 echo "== the installed program itself, in its read-only folder"
 program_dir="$prefix/libexec/tessivane-seo"
 if [ ${#runner[@]} -eq 0 ]; then chmod 555 "$program_dir"; fi
-start_program "$program_dir" "${runner[@]}"
+start_with "$program_dir"
 open_window
 check "the left view shows the view's own page for the missing file" poll 20 painted 100 left_view_dark
 press_button
