@@ -49,23 +49,33 @@ bool NamesEqual(std::string_view a, std::string_view b) {
   return true;
 }
 
-bool NameIsOneOf(std::string_view name, std::initializer_list<std::string_view> lowers) {
-  for (std::string_view lower : lowers) {
-    if (NameIs(name, lower)) return true;
+enum class TagKind { kParagraph, kVoid, kRawText, kPlaintext, kOther };
+
+// What the scan does with an element of this name. Void elements have no closing tag; raw-text
+// ones hold text up to their own closing tag, and <plaintext> holds the rest of the page.
+TagKind KindOf(std::string_view name) {
+  static constexpr std::pair<std::string_view, TagKind> kKinds[] = {
+      {"p", TagKind::kParagraph},      {"div", TagKind::kParagraph},
+      {"br", TagKind::kVoid},          {"img", TagKind::kVoid},
+      {"meta", TagKind::kVoid},        {"link", TagKind::kVoid},
+      {"hr", TagKind::kVoid},          {"input", TagKind::kVoid},
+      {"col", TagKind::kVoid},         {"area", TagKind::kVoid},
+      {"base", TagKind::kVoid},        {"embed", TagKind::kVoid},
+      {"param", TagKind::kVoid},       {"source", TagKind::kVoid},
+      {"track", TagKind::kVoid},       {"wbr", TagKind::kVoid},
+      {"basefont", TagKind::kVoid},    {"bgsound", TagKind::kVoid},
+      {"frame", TagKind::kVoid},       {"keygen", TagKind::kVoid},
+      {"script", TagKind::kRawText},   {"style", TagKind::kRawText},
+      {"textarea", TagKind::kRawText}, {"title", TagKind::kRawText},
+      {"xmp", TagKind::kRawText},      {"iframe", TagKind::kRawText},
+      {"noembed", TagKind::kRawText},  {"noframes", TagKind::kRawText},
+      {"noscript", TagKind::kRawText}, {"plaintext", TagKind::kPlaintext}};
+  if (name.size() > 9) return TagKind::kOther;
+  const char first = FoldAscii(name[0]);
+  for (const auto& [known, kind] : kKinds) {
+    if (known[0] == first && NameIs(name, known)) return kind;
   }
-  return false;
-}
-
-bool IsVoidElement(std::string_view name) {
-  return NameIsOneOf(
-      name, {"br", "img", "meta", "link", "hr", "input", "col", "area", "base", "embed", "param",
-             "source", "track", "wbr", "basefont", "bgsound", "frame", "keygen"});
-}
-
-// Elements whose content is text up to their own closing tag: tags inside them are not tags.
-bool IsRawTextElement(std::string_view name) {
-  return NameIsOneOf(name, {"script", "style", "textarea", "title", "xmp", "iframe", "noembed",
-                            "noframes", "noscript"});
+  return TagKind::kOther;
 }
 
 // The tag name starting at `from`: up to a space, '/' or '>'.
@@ -134,14 +144,16 @@ struct OpenElement {
   bool clean;            // every element inside it was closed by its own closing tag
 };
 
+// Finds the slots in one pass and hands each to `emit(begin, end, group)` in text order.
+template <typename Emit>
 class SlotScanner {
  public:
-  explicit SlotScanner(std::string_view text) : text_(text) {
+  SlotScanner(std::string_view text, Emit& emit) : text_(text), emit_(emit) {
     open_.reserve(64);
     open_.push_back({{}, 0, kNone, false, false, true});  // the article itself
   }
 
-  std::vector<ParagraphSlot> Scan() {
+  void Scan() {
     const size_t size = text_.size();
     size_t at = 0;
     while (at < size) {
@@ -162,7 +174,6 @@ class SlotScanner {
         at = tag + 1;  // a '<' in text
       }
     }
-    return std::move(slots_);
   }
 
  private:
@@ -172,11 +183,12 @@ class SlotScanner {
     const std::string_view name = text_.substr(tag + 1, name_end - tag - 1);
     const size_t end = TagEnd(text_, name_end);
     if (end == kNone) return kNone;
-    if (NameIs(name, "plaintext")) return kNone;  // the rest of the page is text
-    if (IsRawTextElement(name)) return RawTextEnd(text_, end, name);
-    if (IsVoidElement(name) || text_[end - 2] == '/') return end;
+    const TagKind kind = KindOf(name);
+    if (kind == TagKind::kPlaintext) return kNone;
+    if (kind == TagKind::kRawText) return RawTextEnd(text_, end, name);
+    if (kind == TagKind::kVoid || text_[end - 2] == '/') return end;
     if (open_.size() > kMaxDepth) return kNone;
-    open_.push_back({name, tag, kNone, NameIs(name, "p") || NameIs(name, "div"), false, true});
+    open_.push_back({name, tag, kNone, kind == TagKind::kParagraph, false, true});
     return end;
   }
 
@@ -208,7 +220,7 @@ class SlotScanner {
     OpenElement& parent = open_.back();
     if (closed && element.is_paragraph && element.clean && !element.holds_paragraph) {
       if (parent.group == kNone) parent.group = next_group_++;
-      slots_.push_back({element.begin, end, parent.group});
+      emit_(element.begin, end, parent.group);
     }
     parent.holds_paragraph |= element.is_paragraph || element.holds_paragraph;
     parent.clean &= closed && element.clean;
@@ -216,7 +228,7 @@ class SlotScanner {
 
   std::string_view text_;
   std::vector<OpenElement> open_;
-  std::vector<ParagraphSlot> slots_;
+  Emit& emit_;
   size_t next_group_ = 0;
 };
 
@@ -227,7 +239,12 @@ uint32_t RotateRight(uint32_t value, unsigned by) {
 }  // namespace
 
 std::vector<ParagraphSlot> FindParagraphSlots(std::string_view article) {
-  return SlotScanner(article).Scan();
+  std::vector<ParagraphSlot> slots;
+  auto emit = [&slots](size_t begin, size_t end, size_t group) {
+    slots.push_back({begin, end, group});
+  };
+  SlotScanner(article, emit).Scan();
+  return slots;
 }
 
 Pcg32 SeedPcg32(uint64_t initial_state, uint64_t stream) {
@@ -273,40 +290,67 @@ uint64_t DrawBelow(Pcg32& generator, uint64_t bound) {
   return static_cast<uint64_t>(product >> 64);
 }
 
-std::string ShuffleKeepingLayout(std::string_view article, uint64_t seed) {
-  const std::vector<ParagraphSlot> slots = FindParagraphSlots(article);
-  size_t groups = 0;
-  for (const ParagraphSlot& slot : slots) groups = std::max(groups, slot.group + 1);
+namespace {
 
-  // The slot numbers sorted by group (a counting sort), then each group's run shuffled in place
-  // (Fisher-Yates): slot k of group g receives the paragraph of the next entry of g's run.
-  std::vector<size_t> next_of_group(groups + 1, 0);
-  for (const ParagraphSlot& slot : slots) ++next_of_group[slot.group + 1];
+// The shuffle with offsets of type Offset, wide enough for the article: 32 bits keep the slot
+// tables small (20 bytes a slot) on anything below 4 GiB.
+template <typename Offset>
+std::string ShuffleSlots(std::string_view article, uint64_t seed) {
+  struct Slot {
+    Offset begin, end, group;
+  };
+  struct Span {
+    Offset begin, end;
+  };
+  std::vector<Slot> slots;
+  size_t groups = 0;
+  auto emit = [&](size_t begin, size_t end, size_t group) {
+    slots.push_back(
+        {static_cast<Offset>(begin), static_cast<Offset>(end), static_cast<Offset>(group)});
+    groups = std::max(groups, group + 1);
+  };
+  SlotScanner(article, emit).Scan();
+
+  // The paragraphs sorted by group (a counting sort), each group's run shuffled in place
+  // (Fisher-Yates); then slot k of group g receives the next paragraph of g's run.
+  std::vector<Offset> next_of_group(groups + 1, 0);
+  for (const Slot& slot : slots) ++next_of_group[slot.group + 1];
   for (size_t g = 1; g <= groups; ++g) next_of_group[g] += next_of_group[g - 1];
-  std::vector<size_t> order(slots.size());
+  std::vector<Span> paragraphs(slots.size());
   {
-    std::vector<size_t> fill(next_of_group.begin(), next_of_group.end() - 1);
-    for (size_t k = 0; k < slots.size(); ++k) order[fill[slots[k].group]++] = k;
+    std::vector<Offset> fill(next_of_group.begin(), next_of_group.end() - 1);
+    for (const Slot& slot : slots) paragraphs[fill[slot.group]++] = {slot.begin, slot.end};
   }
   Pcg32 generator = SeedPcg32(seed, kLayoutShuffleStream);
   for (size_t g = 0; g < groups; ++g) {
-    const size_t first = next_of_group[g];
-    for (size_t i = next_of_group[g + 1] - first; i > 1; --i) {
-      std::swap(order[first + i - 1], order[first + DrawBelow(generator, i)]);
+    Span* const run = paragraphs.data() + next_of_group[g];
+    for (size_t i = next_of_group[g + 1] - next_of_group[g]; i > 1; --i) {
+      std::swap(run[i - 1], run[DrawBelow(generator, i)]);
     }
   }
 
-  std::string result;
-  result.reserve(article.size());
+  std::string result(article.size(), '\0');
+  char* out = result.data();
+  auto copy = [&out, &article](size_t begin, size_t end) {
+    memcpy(out, article.data() + begin, end - begin);
+    out += end - begin;
+  };
   size_t copied = 0;
-  for (const ParagraphSlot& slot : slots) {
-    const ParagraphSlot& source = slots[order[next_of_group[slot.group]++]];
-    result.append(article.substr(copied, slot.begin - copied));
-    result.append(article.substr(source.begin, source.end - source.begin));
+  for (const Slot& slot : slots) {
+    const Span& paragraph = paragraphs[next_of_group[slot.group]++];
+    copy(copied, slot.begin);
+    copy(paragraph.begin, paragraph.end);
     copied = slot.end;
   }
-  result.append(article.substr(copied));
+  copy(copied, article.size());
   return result;
+}
+
+}  // namespace
+
+std::string ShuffleKeepingLayout(std::string_view article, uint64_t seed) {
+  return article.size() <= UINT32_MAX ? ShuffleSlots<uint32_t>(article, seed)
+                                      : ShuffleSlots<uint64_t>(article, seed);
 }
 
 uint64_t SeedFromSystem() {
