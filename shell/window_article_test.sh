@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Opens the user's own articles in the window as a person would, and starts it in unusual
-# places: window_article_test.sh PROGRAM SAMPLE_SOURCE ARTICLE_PAGE
+# places: window_article_test.sh PROGRAM SAMPLE_SOURCE ARTICLE_PAGE XDND_DROP
 # Needs DISPLAY on a 1920 x 1080 screen with no window manager; run it through run_in_xvfb.sh.
 # ARTICLE_PAGE is a UTF-8 page without a charset declaration whose corner mark turns green when
-# the view has read its text in the right encoding, red otherwise.
+# the view has read its text in the right encoding, red otherwise. XDND_DROP drops files onto a
+# window from outside, as a file manager does.
 set -eu
 
 program=$(realpath "$1")
 sample_source=$(realpath "$2")
 article_page=$(realpath "$3")
+xdnd_drop=$(realpath "$4")
 . "$(dirname "$0")/gui_test_lib.sh"
 . "$(dirname "$0")/gui_test_args.sh"
 
@@ -131,6 +133,33 @@ start_with "$app" "$work/no-such-article.html"
 open_window
 check "a message window says why" poll 10 find_dialog 'TessivaneSEO伪原创工具 v1.0'
 check "backup.html is the sample" cmp "$app/backup.html" "$work/expected_backup.html"
+stop_program
+
+echo "== files dropped on the window and on either view"
+start_with "$app"
+open_window
+check "the left view paints the sample" poll 20 painted 10000 left_view_dark
+for place in "left view:100 100" "right view:700 100" "window beside the button:200 560"; do
+  where=${place%%:*}
+  dropped="$work/dropped-${where// /-}.html"
+  { cat "$work/article.html"; echo "<!-- dropped on the $where -->"; } >"$dropped"
+  if "$xdnd_drop" "$win" ${place#*:} "file://$dropped"; then
+    pass "a drop on the $where is taken"
+  else
+    fail "a drop on the $where is taken"
+  fi
+  check "the file dropped on the $where becomes the article" poll 5 cmp -s "$app/backup.html" "$dropped"
+  check "the left view shows it, read as UTF-8 (mark green)" poll 20 left_mark_green
+done
+check "no message window" one_window
+rm -f "$app/index.html"
+press_button
+poll 5 test -s "$app/index.html" || true
+order=$(layout_kept "$app/index.html" "$work/dropped-window-beside-the-button.html" || true)
+check "a press shuffles the dropped article ($order)" [ ${#order} -eq 6 ]
+check "a dropped web address is refused" bash -c "! '$xdnd_drop' $win 100 100 http://example.com/a.html 2>/dev/null"
+check "a message says so" poll 10 find_dialog 'TessivaneSEO伪原创工具 v1.0'
+check "the article stays" cmp -s "$app/backup.html" "$work/dropped-window-beside-the-button.html"
 stop_program
 
 for name in gbk ff; do
