@@ -6,7 +6,7 @@ packages=(
   build-essential cmake pkg-config clang libclang-rt-14-dev clang-format
   libgtest-dev libbenchmark-dev libboost-regex-dev
   libgtk-3-dev libwebkit2gtk-4.1-dev fonts-wqy-microhei
-  xvfb xauth xdotool x11-utils imagemagick valgrind libxtst-dev procps
+  xvfb xauth xdotool x11-utils imagemagick valgrind libxtst-dev procps man-db
 )
 
 missing=()

@@ -50,6 +50,12 @@ check "backup.html is the page's own bytes" cmp "$app/backup.html" "$work/articl
 check "the left view reads it as UTF-8 (mark green)" poll 20 left_mark_green
 check "the left view paints the page" poll 20 painted 3000 left_view_dark
 check "the right view is blank before a press" [ "$(right_view_dark)" -eq 0 ]
+focus_window "$win"
+xdotool key ctrl+s
+check "Ctrl+S before a press: a message, nothing to save yet" \
+  poll 10 find_dialog 'TessivaneSEO伪原创工具 v1.0'
+xdotool key Return
+check "the message closes" poll 5 one_window
 orders=()
 for press in 1 2 3 4 5 6; do
   rm -f "$app/index.html"
@@ -220,6 +226,22 @@ DISPLAY=:4999 "$program" >"$work/no-display" 2>&1 || status=$?
 check "with an unreachable DISPLAY: status 1 (got $status)" [ "$status" -eq 1 ]
 check "one line naming it ($(cat "$work/no-display"))" \
   bash -c "[ \$(wc -l <'$work/no-display') -eq 1 ] && grep -q ':4999' '$work/no-display'"
+
+echo "== the command line"
+usage() {  # usage STATUS OUTPUT_PATTERN ARG...: exit status and the one line on standard error
+  local want=$1 pattern=$2 status=0
+  shift 2
+  "$program" "$@" >"$work/out" 2>"$work/err" || status=$?
+  [ "$status" -eq "$want" ] && [ "$(wc -l <"$work/err")" -le 1 ] &&
+    grep -q -- "$pattern" "$work/out" "$work/err"
+}
+check "--help: usage on standard output, status 0" usage 0 '^Usage: tessivane-seo' --help
+check "--version" usage 0 '^tessivane-seo 1.0$' --version
+check "an unknown option: status 2" usage 2 "unknown option '--bogus'" --bogus
+check "--pages-dir without DIR: status 2" usage 2 "'--pages-dir' needs an argument" --pages-dir
+check "--pages-dir naming no folder: status 2" \
+  usage 2 "tessivane-seo: $work/none: No such file or directory" --pages-dir "$work/none"
+check "two FILEs: status 2" usage 2 'more than one FILE' a.html b.html
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
