@@ -132,7 +132,17 @@ if poll 10 find_dialog '打开文章'; then
 else
   fail "Ctrl+O opens a file chooser"
 fi
-stop_program
+# Closed as a user closes it, so that a sanitizer build checks for leaks on the way out.
+focus_window "$win"
+xdotool key Escape
+if poll 10 bash -c "! kill -0 $pid 2>/dev/null"; then
+  status=0
+  wait "$pid" || status=$?
+  check "Esc ends the program with status 0 (got $status)" [ "$status" -eq 0 ]
+else
+  fail "Esc ends the program"
+  stop_program
+fi
 
 echo "== an unreadable FILE at start: the sample, and a message"
 start_with "$app" "$work/no-such-article.html"

@@ -71,27 +71,14 @@ void Answer(Display* x, const Atoms& atoms, const XSelectionRequestEvent& reques
   XFlush(x);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc < 5) {
-    std::fprintf(stderr, "usage: xdnd_drop WINDOW X Y URI...\n");
-    return 2;
-  }
-  Display* x = XOpenDisplay(nullptr);
-  if (!x) {
-    std::fprintf(stderr, "xdnd_drop: cannot open the display\n");
-    return 2;
-  }
-  const Window target = std::strtoul(argv[1], nullptr, 0);
-  std::string uris;
-  for (int i = 4; i < argc; ++i) uris += std::string(argv[i]) + "\r\n";
+// Plays the source's part of one drop; the exit status main returns.
+int Drop(Display* x, Window target, int x_in_target, int y_in_target, const std::string& uris) {
   const Atoms atoms = InternAtoms(x);
 
   int root_x = 0, root_y = 0;
   Window child;
-  XTranslateCoordinates(x, target, DefaultRootWindow(x), std::atoi(argv[2]), std::atoi(argv[3]),
-                        &root_x, &root_y, &child);
+  XTranslateCoordinates(x, target, DefaultRootWindow(x), x_in_target, y_in_target, &root_x, &root_y,
+                        &child);
   const Window source = XCreateSimpleWindow(x, DefaultRootWindow(x), 0, 0, 1, 1, 0, 0, 0);
   XSelectInput(x, source, PropertyChangeMask);
   const Time now = ServerTime(x, source);
@@ -129,4 +116,24 @@ int main(int argc, char** argv) {
   }
   std::fprintf(stderr, "xdnd_drop: no answer from the target\n");
   return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 5) {
+    std::fprintf(stderr, "usage: xdnd_drop WINDOW X Y URI...\n");
+    return 2;
+  }
+  Display* x = XOpenDisplay(nullptr);
+  if (!x) {
+    std::fprintf(stderr, "xdnd_drop: cannot open the display\n");
+    return 2;
+  }
+  std::string uris;
+  for (int i = 4; i < argc; ++i) uris += std::string(argv[i]) + "\r\n";
+  const int status =
+      Drop(x, std::strtoul(argv[1], nullptr, 0), std::atoi(argv[2]), std::atoi(argv[3]), uris);
+  XCloseDisplay(x);
+  return status;
 }
