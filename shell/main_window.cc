@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -147,6 +149,40 @@ std::string UnreadableReason(int error) {
   }
 }
 
+// `article` with the encoding its bytes are in; false with the problem when they are not text in
+// an encoding the shuffle handles. `name` names the article in the message.
+bool CheckArticle(const std::string& name, Article* article, Problem* problem) {
+  DetectedEncoding detected;
+  std::string error;
+  if (!DetectEncoding(article->bytes, &detected, &error)) {
+    *problem = {"无法打开“" + name + "”：它的编码不受支持。",
+                error + "\n本工具能处理 GBK、GB18030、Big5、UTF-8 和 UTF-16 编码的文章。"};
+    return false;
+  }
+  article->encoding = detected.encoding;
+  std::optional<EncodingFault> fault =
+      FindEncodingFault(article->bytes, article->encoding, /*need_gb18030_form=*/false);
+  if (!fault && article->bytes.find('\0') != std::string::npos) {
+    fault = EncodingFault{article->bytes.find('\0'), "a NUL byte"};
+  }
+  if (fault) {
+    *problem = {"无法打开“" + name + "”：它不是有效的 " +
+                    std::string(EncodingName(article->encoding)) + " 文本。",
+                fault->what + " at byte offset " + std::to_string(fault->offset) +
+                    " (the encoding was decided by " + detected.how + ")."};
+    return false;
+  }
+  return true;
+}
+
+constexpr size_t kMegabyte = 1 << 20;
+
+Problem TooLarge(const std::string& name, uint64_t bytes) {
+  return {"无法打开“" + name + "”：文件太大。",
+          "它有 " + std::to_string((bytes + kMegabyte - 1) / kMegabyte) + " MB，本工具最多打开 " +
+              std::to_string(kLargestArticleBytes / kMegabyte) + " MB 的文章。"};
+}
+
 // The article at `path`, read and checked; nullopt with the problem when it cannot be opened:
 // unreadable, larger than kLargestArticleBytes, or not text in an encoding the shuffle handles.
 std::optional<Article> LoadArticle(const std::string& path, Problem* problem) {
@@ -161,12 +197,8 @@ std::optional<Article> LoadArticle(const std::string& path, Problem* problem) {
     return std::nullopt;
   }
   close(fd);
-  constexpr size_t kMegabyte = 1 << 20;
-  const std::string largest = std::to_string(kLargestArticleBytes / kMegabyte) + " MB";
   if (S_ISREG(status.st_mode) && static_cast<size_t>(status.st_size) > kLargestArticleBytes) {
-    *problem = {"无法打开“" + name + "”：文件太大。",
-                "它有 " + std::to_string((status.st_size + kMegabyte - 1) / kMegabyte) +
-                    " MB，本工具最多打开 " + largest + " 的文章。"};
+    *problem = TooLarge(name, status.st_size);
     return std::nullopt;
   }
   Article article;
@@ -176,25 +208,7 @@ std::optional<Article> LoadArticle(const std::string& path, Problem* problem) {
     *problem = {"无法读取“" + name + "”。", error};
     return std::nullopt;
   }
-  DetectedEncoding detected;
-  if (!DetectEncoding(article.bytes, &detected, &error)) {
-    *problem = {"无法打开“" + name + "”：它的编码不受支持。",
-                error + "\n本工具能处理 GBK、GB18030、Big5、UTF-8 和 UTF-16 编码的文章。"};
-    return std::nullopt;
-  }
-  article.encoding = detected.encoding;
-  std::optional<EncodingFault> fault =
-      FindEncodingFault(article.bytes, article.encoding, /*need_gb18030_form=*/false);
-  if (!fault && article.bytes.find('\0') != std::string::npos) {
-    fault = EncodingFault{article.bytes.find('\0'), "a NUL byte"};
-  }
-  if (fault) {
-    *problem = {"无法打开“" + name + "”：它不是有效的 " +
-                    std::string(EncodingName(article.encoding)) + " 文本。",
-                fault->what + " at byte offset " + std::to_string(fault->offset) +
-                    " (the encoding was decided by " + detected.how + ")."};
-    return std::nullopt;
-  }
+  if (!CheckArticle(name, &article, problem)) return std::nullopt;
   return article;
 }
 
@@ -276,6 +290,72 @@ void Centre(GtkWindow* window) {
                   screen.y + (screen.height - kWindowHeight) / 2);
 }
 
+// Makes `article` the window's article: written to backup.html and shown on the left, the right
+// view blank until the next press (it showed a shuffle of the article before).
+void ShowArticle(GtkWidget* window, Article article) {
+  SetArticle(window, std::move(article));
+  OnMainWindowCreated(ViewOf(window, kLeftViewName));
+  webkit_web_view_load_uri(ViewOf(window, kRightViewName), "about:blank");
+}
+
+// Plain text as an article: each line that holds more than spaces becomes a paragraph.
+std::string ParagraphsOf(std::string_view text) {
+  std::string html;
+  while (!text.empty()) {
+    const size_t end = std::min(text.find('\n'), text.size());
+    std::string_view line = text.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    text.remove_prefix(std::min(end + 1, text.size()));
+    if (line.find_first_not_of(" \t") == std::string_view::npos) continue;
+    OwnedChars escaped(g_markup_escape_text(line.data(), line.size()));
+    html += "<p>" + std::string(escaped.get()) + "</p>\n";
+  }
+  return html;
+}
+
+// Ctrl+V: the clipboard's HTML, else its text made into paragraphs, becomes the article.
+constexpr char kClipboardName[] = "剪贴板";
+
+void UsePasted(GtkWidget* window, std::string bytes) {
+  Article article;
+  article.bytes = std::move(bytes);
+  Problem problem;
+  if (article.bytes.size() > kLargestArticleBytes) {
+    ShowProblem(window, TooLarge(kClipboardName, article.bytes.size()));
+  } else if (!CheckArticle(kClipboardName, &article, &problem)) {
+    ShowProblem(window, problem);
+  } else {
+    ShowArticle(window, std::move(article));
+  }
+}
+
+void OnTextPasted(GtkClipboard*, const char* text, gpointer window) {
+  const std::string html = text ? ParagraphsOf(text) : "";
+  if (html.empty()) {
+    ShowProblem(GTK_WIDGET(window), {"剪贴板里没有可以打乱的文字。", ""});
+  } else {
+    UsePasted(GTK_WIDGET(window), html);
+  }
+  g_object_unref(window);
+}
+
+void OnHtmlPasted(GtkClipboard* clipboard, GtkSelectionData* data, gpointer window) {
+  const int length = gtk_selection_data_get_length(data);
+  if (length <= 0) {
+    gtk_clipboard_request_text(clipboard, OnTextPasted, window);
+    return;
+  }
+  UsePasted(GTK_WIDGET(window),
+            std::string(reinterpret_cast<const char*>(gtk_selection_data_get_data(data)), length));
+  g_object_unref(window);
+}
+
+void PasteArticle(GtkWidget* window) {
+  gtk_clipboard_request_contents(gtk_widget_get_clipboard(window, GDK_SELECTION_CLIPBOARD),
+                                 gdk_atom_intern_static_string("text/html"), OnHtmlPasted,
+                                 g_object_ref(window));
+}
+
 // Lets go of a dialog once the event that answered it is over: its widgets may still be handling
 // the key release of the Enter that closed it.
 void DropWhenIdle(gpointer dialog) {
@@ -291,7 +371,8 @@ void DropWhenIdle(gpointer dialog) {
 // than in a list of recent files, where a typed path does not open.
 void StartInArticleFolder(GtkWidget* window, GtkFileChooserNative* chooser) {
   const Article* article = ArticleOf(window);
-  OwnedChars folder(article ? g_path_get_dirname(article->path.c_str()) : g_get_current_dir());
+  OwnedChars folder(article && !article->path.empty() ? g_path_get_dirname(article->path.c_str())
+                                                      : g_get_current_dir());
   gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), folder.get());
 }
 
@@ -442,6 +523,11 @@ gboolean OnKeyPress(GtkWidget* window, GdkEventKey* event, gpointer) {
       if (held != GDK_CONTROL_MASK) return FALSE;
       SaveShuffledPage(window);
       return TRUE;
+    case GDK_KEY_v:
+    case GDK_KEY_V:
+      if (held != GDK_CONTROL_MASK) return FALSE;
+      PasteArticle(window);
+      return TRUE;
     default:
       return FALSE;
   }
@@ -522,9 +608,6 @@ bool OpenArticle(GtkWidget* window, const std::string& path) {
     ShowProblem(window, problem);
     return false;
   }
-  SetArticle(window, std::move(*article));
-  OnMainWindowCreated(ViewOf(window, kLeftViewName));
-  // The right view showed a shuffle of the article before; it is blank until the next press.
-  webkit_web_view_load_uri(ViewOf(window, kRightViewName), "about:blank");
+  ShowArticle(window, std::move(*article));
   return true;
 }

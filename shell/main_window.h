@@ -1,8 +1,9 @@
 // The program's one window: an article in the left view, and a fresh shuffle of it in the right
 // view at every press of the button beneath them. The article is the built-in sample, shuffled
-// with the window's own shuffle, until the user opens one (a file given at start, Ctrl+O, or a
-// file dropped on the window); an opened article is shuffled keeping its layout. Ctrl+S saves
-// the shuffled page the right view shows.
+// with the window's own shuffle, until the user opens one (a file given at start, Ctrl+O, a file
+// dropped on the window, or Ctrl+V: the clipboard's HTML, else its text with each line a
+// paragraph); an opened article is shuffled keeping its layout. Ctrl+S saves the shuffled page
+// the right view shows.
 #pragma once
 
 #include <gtk/gtk.h>

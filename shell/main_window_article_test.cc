@@ -1,5 +1,6 @@
-// Articles that cannot be opened, in a main window built in this process (run under Xvfb): each
-// gets a message in Chinese that says why, and the window keeps the article it had.
+// Articles opened in a main window built in this process (run under Xvfb): files that cannot be
+// opened each get a message in Chinese that says why, and the window keeps the article it had;
+// Ctrl+V takes the clipboard's HTML, else its text, as the article.
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -12,6 +13,10 @@
 #include "shell/main_window.h"
 #include "shell/page_files.h"
 #include "shell/sample_article.h"
+
+// Xlib last: its macros (None, Status) would break the headers above.
+#include <X11/extensions/XTest.h>
+#include <gdk/gdkx.h>
 
 namespace fs = std::filesystem;
 
@@ -54,7 +59,7 @@ GtkWidget* ButtonOf(GtkWidget* window) {
   return button;
 }
 
-class ArticleProblemTest : public testing::Test {
+class OpenedArticleTest : public testing::Test {
  protected:
   void SetUp() override {
     g_autofree char* made = g_dir_make_tmp("article_problem_test_XXXXXX", nullptr);
@@ -87,7 +92,7 @@ struct BadArticle {
   const char* headline;  // a phrase the message's headline must hold
 };
 
-TEST_F(ArticleProblemTest, EachUnopenableFileGetsItsReasonAndTheSampleStays) {
+TEST_F(OpenedArticleTest, EachUnopenableFileGetsItsReasonAndTheSampleStays) {
   window_ = OpenMainWindow();
   Pump();
   const std::string backup_before = ReadFile(PageFilePath(kBackupPage));
@@ -124,7 +129,7 @@ TEST_F(ArticleProblemTest, EachUnopenableFileGetsItsReasonAndTheSampleStays) {
   }
 }
 
-TEST_F(ArticleProblemTest, AnUnreadableFileAtStartOpensTheSampleWithAMessage) {
+TEST_F(OpenedArticleTest, AnUnreadableFileAtStartOpensTheSampleWithAMessage) {
   window_ = OpenMainWindow((folder_ / "gone.html").string());
   Pump();
   const std::vector<std::string> messages = TakeMessages();
@@ -134,7 +139,7 @@ TEST_F(ArticleProblemTest, AnUnreadableFileAtStartOpensTheSampleWithAMessage) {
   ExpectPressShufflesTheSample();
 }
 
-TEST_F(ArticleProblemTest, AGoodFileAfterABadOneIsOpened) {
+TEST_F(OpenedArticleTest, AGoodFileAfterABadOneIsOpened) {
   window_ = OpenMainWindow();
   EXPECT_FALSE(OpenArticle(window_, (folder_ / "missing.html").string()));
   TakeMessages();
@@ -151,6 +156,90 @@ TEST_F(ArticleProblemTest, AGoodFileAfterABadOneIsOpened) {
   const std::string shuffled = ReadFile(PageFilePath(kIndexPage));
   EXPECT_EQ(shuffled.size(), page.size()) << "the layout-keeping shuffle keeps every byte";
   EXPECT_TRUE(shuffled.starts_with("<html><body>\n<p>")) << shuffled;
+}
+
+// Presses Ctrl with `keyval` through the X server's own input path.
+void PressCtrl(GtkWidget* window, guint keyval) {
+  Display* x = GDK_DISPLAY_XDISPLAY(gtk_widget_get_display(window));
+  const KeyCode ctrl = XKeysymToKeycode(x, GDK_KEY_Control_L);
+  const KeyCode key = XKeysymToKeycode(x, keyval);
+  XTestFakeKeyEvent(x, ctrl, True, CurrentTime);
+  XTestFakeKeyEvent(x, key, True, CurrentTime);
+  XTestFakeKeyEvent(x, key, False, CurrentTime);
+  XTestFakeKeyEvent(x, ctrl, False, CurrentTime);
+  XFlush(x);
+}
+
+// Runs the main loop until `done()` holds or five seconds pass; returns whether it held.
+template <typename Done>
+bool PumpUntil(Done done) {
+  const gint64 deadline = g_get_monotonic_time() + 5 * G_USEC_PER_SEC;
+  while (!done()) {
+    if (g_get_monotonic_time() > deadline) return false;
+    if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
+  }
+  return true;
+}
+
+// Puts `html` on the clipboard as text/html only.
+void OfferHtml(const std::string& html) {
+  static const GtkTargetEntry kHtml[] = {{const_cast<char*>("text/html"), 0, 0}};
+  gtk_clipboard_set_with_data(
+      gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), kHtml, 1,
+      [](GtkClipboard*, GtkSelectionData* data, guint, gpointer html) {
+        const auto* bytes = static_cast<std::string*>(html);
+        gtk_selection_data_set(data, gdk_atom_intern_static_string("text/html"), 8,
+                               reinterpret_cast<const guchar*>(bytes->data()), bytes->size());
+      },
+      [](GtkClipboard*, gpointer html) { delete static_cast<std::string*>(html); },
+      new std::string(html));
+}
+
+TEST_F(OpenedArticleTest, CtrlVTakesTheClipboardsHtmlElseItsTextAsTheArticle) {
+  window_ = OpenMainWindow();
+  ASSERT_TRUE(PumpUntil([&] { return gtk_widget_get_mapped(window_); }));
+  gdk_window_focus(gtk_widget_get_window(window_), GDK_CURRENT_TIME);
+  ASSERT_TRUE(PumpUntil([&] { return gtk_window_is_active(GTK_WINDOW(window_)); }));
+
+  const std::string html = "<html><body>\n<p>甲段</p>\n<p>乙段</p>\n</body></html>\n";
+  struct Case {
+    const char* what;
+    bool as_html;
+    std::string offered;
+    std::string backup;   // what backup.html must then hold; empty: a message instead
+    const char* message;  // a phrase of that message
+  } cases[] = {
+      {"HTML", true, html, html, ""},
+      {"text, each line a paragraph, markup escaped", false, "第一行\r\n\n  第二行 <b>&\n",
+       "<p>第一行</p>\n<p>  第二行 &lt;b&gt;&amp;</p>\n", ""},
+      {"only blank lines", false, "\n \n\t\n", "", "剪贴板里没有可以打乱的文字"},
+      {"HTML not valid in its declared encoding", true, "<meta charset=utf-8><p>\xC3\x28</p>", "",
+       "不是有效的 UTF-8 文本"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string before = ReadFile(PageFilePath(kBackupPage));
+    if (c.as_html) {
+      OfferHtml(c.offered);
+    } else {
+      gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), c.offered.c_str(), -1);
+    }
+    PressCtrl(window_, GDK_KEY_v);
+    std::vector<std::string> messages;
+    const bool answered = PumpUntil([&] {
+      messages = TakeMessages();
+      return !messages.empty() || ReadFile(PageFilePath(kBackupPage)) != before;
+    });
+    ASSERT_TRUE(answered) << "Ctrl+V changed nothing";
+    if (c.backup.empty()) {
+      ASSERT_EQ(messages.size(), 1u);
+      EXPECT_NE(messages[0].find(c.message), std::string::npos) << messages[0];
+      EXPECT_EQ(ReadFile(PageFilePath(kBackupPage)), before);
+    } else {
+      EXPECT_TRUE(messages.empty()) << messages[0];
+      EXPECT_EQ(ReadFile(PageFilePath(kBackupPage)), c.backup);
+    }
+  }
 }
 
 }  // namespace
