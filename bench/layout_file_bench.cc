@@ -1,7 +1,8 @@
-// Reads the article IN, shuffles it keeping its layout, writes the result to OUT, and prints the
+// Maps the article IN, shuffles it keeping its layout, writes the result to OUT, and prints the
 // shuffle's own time in milliseconds and the process's peak resident memory in KiB (for
 // layout_bench.sh). Usage: layout_file_bench IN OUT [SEED]
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -14,19 +15,17 @@
 
 namespace {
 
-bool ReadAll(const char* path, std::string* bytes) {
+// The file's bytes, mapped from the page cache: the cheapest way to read it, as cat's is.
+std::string_view MapFile(const char* path) {
   const int fd = open(path, O_RDONLY);
-  if (fd < 0) return false;
+  if (fd < 0) return {};
   const off_t size = lseek(fd, 0, SEEK_END);
-  bytes->resize(size > 0 ? static_cast<size_t>(size) : 0);
-  size_t got = 0;
-  while (got < bytes->size()) {
-    const ssize_t n = pread(fd, bytes->data() + got, bytes->size() - got, static_cast<off_t>(got));
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
-  }
+  void* bytes = size > 0 ? mmap(nullptr, static_cast<size_t>(size), PROT_READ,
+                                MAP_PRIVATE | MAP_POPULATE, fd, 0)
+                         : MAP_FAILED;
   close(fd);
-  return got == bytes->size();
+  if (bytes == MAP_FAILED) return {};
+  return {static_cast<const char*>(bytes), static_cast<size_t>(size)};
 }
 
 bool WriteAll(const char* path, const std::string& bytes) {
@@ -48,9 +47,9 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: layout_file_bench IN OUT [SEED]\n");
     return 2;
   }
-  std::string article;
-  if (!ReadAll(argv[1], &article)) {
-    perror(argv[1]);
+  const std::string_view article = MapFile(argv[1]);
+  if (article.empty()) {
+    fprintf(stderr, "layout_file_bench: %s: cannot map a non-empty file\n", argv[1]);
     return 1;
   }
   const uint64_t seed = argc == 4 ? strtoull(argv[3], nullptr, 10) : 1;

@@ -68,6 +68,7 @@ class Planner {
 
   // The planned items, less any whose result would land on an input.
   std::vector<BatchItem> Finish() {
+    if (!output_dir_id_) return std::move(items_);  // a new folder holds no input
     std::vector<BatchItem> kept;
     for (BatchItem& item : items_) {
       struct stat info {};
@@ -127,7 +128,7 @@ class Planner {
 
   std::string output_dir_;
   std::vector<std::string>* failures_;
-  FileId output_dir_id_{};
+  std::optional<FileId> output_dir_id_;  // none when the folder does not exist yet
   std::set<FileId> inputs_;
   std::map<std::string, std::string> claimed_;  // output -> the input it is the result of
   std::vector<BatchItem> items_;

@@ -320,11 +320,22 @@ bool ParseArguments(const std::vector<std::string>& args, ShuffleOptions* option
 bool ShuffleWithOptions(std::string_view article, const ShuffleOptions& options,
                         std::string* result, std::string* error, const ShuffleProgress& progress) {
   DetectedEncoding detected;
+  std::optional<DetectedEncoding> declared;
   if (options.encoding) {
     detected.encoding = *options.encoding;
-  } else if (!DetectEncoding(article, &detected, error)) {
+  } else if (!FindDeclaredEncoding(article, &declared, error)) {
     *error += "; if it is wrong, name the encoding with --encoding";
     return false;
+  } else if (declared) {
+    detected = *declared;
+  } else {
+    // Undeclared, valid UTF-8 is UTF-8: the shuffle's own check of UTF-8 tells that in the same
+    // pass. Only when it fails is the whole decision made first.
+    if (ShuffleArticleBytes(article, Encoding::kUtf8, options.kind, options.seed, result, error,
+                            progress)) {
+      return true;
+    }
+    DetectEncoding(article, &detected, error);
   }
   if (ShuffleArticleBytes(article, detected.encoding, options.kind, options.seed, result, error,
                           progress)) {

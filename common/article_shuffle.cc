@@ -108,30 +108,31 @@ bool ReadArticleFrom(int fd, const std::string& name, size_t max_bytes, std::str
                      std::string* error) {
   try {
     std::string article;
+    // A regular file is read into room for its size and one byte more, which shows the end;
+    // anything else, or a file that grows, gets room by doubling, never past one byte over the
+    // limit, which is enough to tell that the input is too large.
+    size_t room = size_t{1} << 16;
     struct stat info {};
     if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
       if (static_cast<uint64_t>(info.st_size) > max_bytes) return SizeError(name, max_bytes, error);
-      article.reserve(static_cast<size_t>(info.st_size) + 1);
+      room = static_cast<size_t>(info.st_size) + 1;
     }
-    // Room grows by doubling, never past one byte over the limit, which is enough to tell that
-    // the input is too large.
-    constexpr size_t kChunk = 1 << 16;
-    for (;;) {
-      size_t used = article.size();
-      if (article.capacity() - used < kChunk) {
-        article.reserve(std::min(std::max(used * 2, used + kChunk), max_bytes + 1));
+    for (size_t used = 0;;) {
+      if (used == article.size()) {
+        article.resize(std::min(std::max(used * 2, used + room), max_bytes + 1));
       }
-      article.resize(article.capacity());
       ssize_t got = read(fd, article.data() + used, article.size() - used);
-      int read_error = errno;
-      article.resize(used + static_cast<size_t>(std::max<ssize_t>(got, 0)));
-      if (got < 0 && read_error == EINTR) continue;
+      if (got < 0 && errno == EINTR) continue;
       if (got < 0) {
-        *error = name + ": " + strerror(read_error);
+        *error = name + ": " + strerror(errno);
         return false;
       }
-      if (article.size() > max_bytes) return SizeError(name, max_bytes, error);
-      if (got == 0) break;
+      used += static_cast<size_t>(got);
+      if (used > max_bytes) return SizeError(name, max_bytes, error);
+      if (got == 0) {
+        article.resize(used);
+        break;
+      }
     }
     *bytes = std::move(article);
     return true;

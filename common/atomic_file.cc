@@ -70,6 +70,30 @@ int ReplaceInOneStep(const std::string& path, std::string_view bytes, const stru
   return error;
 }
 
+// Writes a new file at `path`, where there was none, in one step: the bytes go to an unnamed
+// file in the folder, which is then linked in under the name, so that no temporary name is ever
+// seen or left behind. Where the file system has no unnamed files, or a file appeared at the name
+// meanwhile, ReplaceInOneStep does it. Returns 0 or the errno of the step that failed.
+int CreateInOneStep(const std::string& path, std::string_view bytes) {
+  int fd = open(FolderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
+      return ReplaceInOneStep(path, bytes, nullptr, false);
+    }
+    return errno;
+  }
+  int error = WriteAll(fd, bytes) ? 0 : errno;
+  if (!error) {
+    std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      error = errno;
+      if (error == EEXIST || error == ENOENT) error = -1;  // taken meanwhile, or no /proc
+    }
+  }
+  close(fd);
+  return error == -1 ? ReplaceInOneStep(path, bytes, nullptr, false) : error;
+}
+
 // Opens the object at `path` for writing as it is, without creating or truncating anything; a
 // socket is connected to.
 int OpenDirectly(const std::string& path, const struct stat& info) {
@@ -150,8 +174,8 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
   // The page is the program's own: it takes the umask's mode, and a link is replaced. Its bytes
   // reach the disk before the rename when there was a page to lose.
   struct stat info {};
-  bool existed = lstat(path.c_str(), &info) == 0;
-  return ReplaceInOneStep(path, bytes, nullptr, existed) == 0;
+  if (lstat(path.c_str(), &info) != 0) return CreateInOneStep(path, bytes) == 0;
+  return ReplaceInOneStep(path, bytes, nullptr, true) == 0;
 }
 
 std::optional<std::string> WriteUserFile(const std::string& path, std::string_view bytes) {
@@ -159,7 +183,7 @@ std::optional<std::string> WriteUserFile(const std::string& path, std::string_vi
   struct stat info {};
   if (lstat(path.c_str(), &info) != 0) {
     if (errno != ENOENT) return strerror(errno);
-    if (int error = ReplaceInOneStep(path, bytes, nullptr, false)) return strerror(error);
+    if (int error = CreateInOneStep(path, bytes)) return strerror(error);
     return std::nullopt;
   }
   std::string target = path;
@@ -176,7 +200,7 @@ std::optional<std::string> WriteUserFile(const std::string& path, std::string_vi
     if (lstat(target.c_str(), &info) != 0) {
       // A dangling link: its target is created, as writing through the link would.
       if (errno != ENOENT) return LeftAsItWas(errno);
-      if (int error = ReplaceInOneStep(target, bytes, nullptr, false)) return strerror(error);
+      if (int error = CreateInOneStep(target, bytes)) return strerror(error);
       return std::nullopt;
     }
   }

@@ -124,20 +124,34 @@ int Utf8CharacterLength(std::string_view bytes) {
 }
 
 std::optional<EncodingFault> FindMalformedUtf8(std::string_view bytes) {
-  for (size_t i = 0; i < bytes.size();) {
-    // ASCII runs go eight bytes at a time.
-    while (i + 8 <= bytes.size()) {
-      uint64_t word;
-      std::copy_n(bytes.data() + i, 8, reinterpret_cast<char*>(&word));
-      if (word & 0x8080808080808080u) break;
-      i += 8;
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  const size_t size = bytes.size();
+  for (size_t i = 0; i < size;) {
+    unsigned char lead = data[i];
+    if (lead < 0x80) {
+      // ASCII runs go eight bytes at a time.
+      ++i;
+      for (uint64_t word; i + 8 <= size; i += 8) {
+        std::copy_n(data + i, 8, reinterpret_cast<unsigned char*>(&word));
+        if (word & 0x8080808080808080u) break;
+      }
+      continue;
     }
-    if (i == bytes.size()) break;
+    // Three-byte characters whose second byte has no narrower range, all of CJK among them,
+    // are checked in line.
+    auto simple_three_bytes = [&](size_t at) {
+      unsigned char first = data[at];
+      return ((first >= 0xE1 && first <= 0xEC) || first == 0xEE || first == 0xEF) &&
+             (data[at + 1] & 0xC0) == 0x80 && (data[at + 2] & 0xC0) == 0x80;
+    };
+    if (i + 2 < size && simple_three_bytes(i)) {
+      for (i += 3; i + 2 < size && simple_three_bytes(i);) i += 3;
+      continue;
+    }
     int length = Utf8CharacterLength(bytes.substr(i));
     if (length < 0) return EncodingFault{i, "incomplete UTF-8 character"};
     if (length == 0) {
-      return EncodingFault{i, "invalid UTF-8 byte sequence starting with " +
-                                  Hex(static_cast<unsigned char>(bytes[i]))};
+      return EncodingFault{i, "invalid UTF-8 byte sequence starting with " + Hex(lead)};
     }
     i += static_cast<size_t>(length);
   }
@@ -393,27 +407,36 @@ std::string_view ByteOrderMark(std::string_view bytes, Encoding encoding) {
   return !mark.empty() && bytes.starts_with(mark) ? mark : "";
 }
 
-bool DetectEncoding(std::string_view bytes, DetectedEncoding* detected, std::string* error) {
+bool FindDeclaredEncoding(std::string_view bytes, std::optional<DetectedEncoding>* declared,
+                          std::string* error) {
+  declared->reset();
   for (Encoding marked : {Encoding::kUtf8, Encoding::kUtf16Le, Encoding::kUtf16Be}) {
     if (!ByteOrderMark(bytes, marked).empty()) {
-      *detected = {marked, "byte-order mark"};
+      *declared = DetectedEncoding{marked, "byte-order mark"};
       return true;
     }
   }
-  if (std::optional<std::pair<std::string, std::string>> declared = MetaPrescan(bytes).Find()) {
-    std::string_view label = TrimSpace(declared->first);
-    std::optional<Encoding> encoding = EncodingNamed(label);
-    if (!encoding) {
-      *error = "the page declares charset '" + std::string(label) + "' (" + declared->second +
-               "), which is not one this program reads";
-      return false;
-    }
-    if (IsUtf16(*encoding)) encoding = Encoding::kUtf8;
-    if (*encoding == Encoding::kGbk) encoding = Encoding::kGb18030;
-    *detected = {*encoding, declared->second};
-    return true;
+  std::optional<std::pair<std::string, std::string>> meta = MetaPrescan(bytes).Find();
+  if (!meta) return true;
+  std::string_view label = TrimSpace(meta->first);
+  std::optional<Encoding> encoding = EncodingNamed(label);
+  if (!encoding) {
+    *error = "the page declares charset '" + std::string(label) + "' (" + meta->second +
+             "), which is not one this program reads";
+    return false;
   }
-  if (!FindMalformedUtf8(bytes)) {
+  if (IsUtf16(*encoding)) encoding = Encoding::kUtf8;
+  if (*encoding == Encoding::kGbk) encoding = Encoding::kGb18030;
+  *declared = DetectedEncoding{*encoding, meta->second};
+  return true;
+}
+
+bool DetectEncoding(std::string_view bytes, DetectedEncoding* detected, std::string* error) {
+  std::optional<DetectedEncoding> declared;
+  if (!FindDeclaredEncoding(bytes, &declared, error)) return false;
+  if (declared) {
+    *detected = *declared;
+  } else if (!FindMalformedUtf8(bytes)) {
     *detected = {Encoding::kUtf8, "valid UTF-8"};
   } else {
     *detected = {Encoding::kGb18030, "neither declared nor valid UTF-8"};

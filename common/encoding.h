@@ -33,6 +33,12 @@ struct DetectedEncoding {
   std::string how;
 };
 
+// The encoding `bytes` declare: by a byte-order mark, else by a <meta> tag in the first 1024 bytes,
+// read as DetectEncoding reads them; nullopt when they declare none. False, with the reason in
+// `error`, when the declared charset is not one of ours.
+bool FindDeclaredEncoding(std::string_view bytes, std::optional<DetectedEncoding>* declared,
+                          std::string* error);
+
 // Decides the encoding of `bytes` as browsers do: a byte-order mark (UTF-8, UTF-16LE or BE);
 // else a charset declared by a <meta> tag in the first 1024 bytes (a declared UTF-16 there means
 // UTF-8, as the declaration itself was read as ASCII); else UTF-8 when the bytes are valid UTF-8;

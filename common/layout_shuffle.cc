@@ -1,5 +1,6 @@
 #include "common/layout_shuffle.h"
 
+#include <sys/mman.h>
 #include <sys/random.h>
 #include <time.h>
 #include <unistd.h>
@@ -149,7 +150,7 @@ template <typename Emit>
 class SlotScanner {
  public:
   SlotScanner(std::string_view text, Emit& emit) : text_(text), emit_(emit) {
-    open_.reserve(64);
+    open_.reserve(kMaxDepth + 2);
     open_.push_back({{}, 0, kNone, false, false, true});  // the article itself
   }
 
@@ -215,15 +216,15 @@ class SlotScanner {
 
   // Pops the innermost open element, `closed` by its own tag ending at `end` or left unclosed.
   void Close(bool closed, size_t end) {
-    const OpenElement element = open_.back();
-    open_.pop_back();
-    OpenElement& parent = open_.back();
+    const OpenElement& element = open_.back();
+    OpenElement& parent = open_[open_.size() - 2];
     if (closed && element.is_paragraph && element.clean && !element.holds_paragraph) {
       if (parent.group == kNone) parent.group = next_group_++;
       emit_(element.begin, end, parent.group);
     }
     parent.holds_paragraph |= element.is_paragraph || element.holds_paragraph;
     parent.clean &= closed && element.clean;
+    open_.pop_back();
   }
 
   std::string_view text_;
@@ -231,6 +232,15 @@ class SlotScanner {
   Emit& emit_;
   size_t next_group_ = 0;
 };
+
+// Asks for huge pages under a large buffer about to be written: one page fault per 2 MiB instead
+// of one per 4 KiB.
+void AdviseHugePages(char* buffer, size_t size) {
+  constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(buffer) + kHugePage - 1) & ~(kHugePage - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(buffer) + size) & ~(kHugePage - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
 
 uint32_t RotateRight(uint32_t value, unsigned by) {
   return value >> by | value << (-by & 31);
@@ -292,6 +302,9 @@ uint64_t DrawBelow(Pcg32& generator, uint64_t bound) {
 
 namespace {
 
+// How far ahead the shuffle prefetches the random places it is about to read.
+constexpr size_t kAhead = 16;
+
 // The shuffle with offsets of type Offset, wide enough for the article: 32 bits keep the slot
 // tables small (20 bytes a slot) on anything below 4 GiB.
 template <typename Offset>
@@ -321,15 +334,28 @@ std::string ShuffleSlots(std::string_view article, uint64_t seed) {
     std::vector<Offset> fill(next_of_group.begin(), next_of_group.end() - 1);
     for (const Slot& slot : slots) paragraphs[fill[slot.group]++] = {slot.begin, slot.end};
   }
+  // Each swap touches a random entry; drawing kAhead swaps early and prefetching their entries
+  // overlaps those cache misses. The draws come in the same order either way.
   Pcg32 generator = SeedPcg32(seed, kLayoutShuffleStream);
   for (size_t g = 0; g < groups; ++g) {
     Span* const run = paragraphs.data() + next_of_group[g];
-    for (size_t i = next_of_group[g + 1] - next_of_group[g]; i > 1; --i) {
-      std::swap(run[i - 1], run[DrawBelow(generator, i)]);
+    const size_t count = next_of_group[g + 1] - next_of_group[g];
+    size_t drawn[kAhead];
+    auto draw = [&](size_t i) {  // the draw for the swap at position i - 1
+      drawn[i % kAhead] = DrawBelow(generator, i);
+      __builtin_prefetch(run + drawn[i % kAhead], 1);
+    };
+    for (size_t i = count; i > 1 && i + kAhead > count; --i) draw(i);
+    for (size_t i = count; i > 1; --i) {
+      std::swap(run[i - 1], run[drawn[i % kAhead]]);
+      if (i > kAhead + 1) draw(i - kAhead);
     }
   }
 
-  std::string result(article.size(), '\0');
+  std::string result;
+  result.reserve(article.size());
+  AdviseHugePages(result.data(), article.size());
+  result.resize(article.size());
   char* out = result.data();
   auto copy = [&out, &article](size_t begin, size_t end) {
     memcpy(out, article.data() + begin, end - begin);
@@ -337,7 +363,11 @@ std::string ShuffleSlots(std::string_view article, uint64_t seed) {
   };
   size_t copied = 0;
   for (const Slot& slot : slots) {
-    const Span& paragraph = paragraphs[next_of_group[slot.group]++];
+    const size_t next = next_of_group[slot.group]++;
+    if (next + kAhead < paragraphs.size()) {
+      __builtin_prefetch(article.data() + paragraphs[next + kAhead].begin);
+    }
+    const Span& paragraph = paragraphs[next];
     copy(copied, slot.begin);
     copy(paragraph.begin, paragraph.end);
     copied = slot.end;

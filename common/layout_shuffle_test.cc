@@ -121,6 +121,7 @@ TEST(FindParagraphSlots, TableOfShapes) {
       {"<div><p>a</p><p>b</p></div><p>c</p>", {{"<p>a</p>", 0}, {"<p>b</p>", 0}, {"<p>c</p>", 1}}},
       {"<div>a<div>b</div>c</div><div>d</div>", {{"<div>b</div>", 0}, {"<div>d</div>", 1}}},
       {"<td><p>a</p></td><td><p>b</p></td>", {{"<p>a</p>", 0}, {"<p>b</p>", 1}}},
+      {"<div><span><p>a</p></span></div><div>b</div>", {{"<p>a</p>", 0}, {"<div>b</div>", 1}}},
       {"<p>a<p>b</p>", {{"<p>b</p>", 0}}},
       // <pre>, <param> and <progress> start with "<p" but are other elements.
       {"<pre>a</p> b</pre><param name=p><progress>c</progress><p>d</p>", {{"<p>d</p>", 0}}},

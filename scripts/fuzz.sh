@@ -22,7 +22,11 @@ for target in "${targets[@]}"; do
     { printf '\xe8\x03\x00\x00'; iconv -f UTF-8 -t GBK shell/sample_article.html | sed '$!s/$/\r/' | head -c -1; } >"$corpus/sample"
   fi
   echo "== $target: ${seconds}s"
-  "$build_dir/$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 "$corpus" 2>&1 |
-    grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|stat::peak_rss|Done |==[0-9]+==ERROR|property broken|SUMMARY|INFO: Seed)|cov:' | tail -6
+  # Crash, leak and timeout inputs go beside the build, not into the folder the script runs in.
+  artifacts="$build_dir/artifacts/$name/"
+  mkdir -p "$artifacts"
+  "$build_dir/$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+    -artifact_prefix="$artifacts" "$corpus" 2>&1 |
+    grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|stat::peak_rss|Done |==[0-9]+==ERROR|property broken|SUMMARY|INFO: Seed|artifact_prefix=|Test unit written)|cov:' | tail -8
   [ "${PIPESTATUS[0]}" -eq 0 ] || { echo "$target found a failure" >&2; exit 1; }
 done

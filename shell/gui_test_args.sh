@@ -15,6 +15,7 @@ start_with() {
     "${runner[@]}" "$folder/tessivane-seo" "$@" >"$home/output" 2>&1) &
   pid=$!
   started+=("$pid")
+  outputs+=("$folder|$home/output")
 }
 
 stop_program() {

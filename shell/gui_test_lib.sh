@@ -7,7 +7,15 @@ export LC_ALL=C.UTF-8
 work=$(mktemp -d)
 chmod 755 "$work"
 started=()
+outputs=()
 cleanup() {
+  local status=$?
+  if [ "$status" -ne 0 ]; then  # the programs' own words, for a failure read from the log alone
+    for output in "${outputs[@]}"; do
+      echo "--- standard output and error of the program started from ${output%%|*}:"
+      cat "${output#*|}" 2>/dev/null || true
+    done
+  fi
   for pid in "${started[@]}"; do pkill -KILL -P "$pid" 2>/dev/null || true; done
   for pid in "${started[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
@@ -71,6 +79,7 @@ start_program() {
     >"$home/output" 2>&1) &
   pid=$!
   started+=("$pid")
+  outputs+=("$folder|$home/output")
 }
 
 find_window() { win=$(xdotool search --onlyvisible --pid "$pid" --name TessivaneSEO 2>/dev/null | head -n1); [ -n "$win" ]; }

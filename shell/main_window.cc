@@ -409,7 +409,7 @@ void SaveShuffledPage(GtkWidget* window) {
     ShowProblem(window, {"右侧还没有打乱后的页面可以保存。", "请先按“随机打乱段落”。"});
     return;
   }
-  if (!ReadArticleFile(PageFilePath(kIndexPage), SIZE_MAX, &bytes, &error)) {
+  if (!ReadArticleFile(PageFilePath(kIndexPage), kLargestArticleBytes, &bytes, &error)) {
     ShowProblem(window, {"无法读取右侧显示的页面。", error});
     return;
   }

@@ -17,6 +17,8 @@
 
 #include "shell/page_files.h"
 #include "shell/sample_article.h"
+#include "text/paragraph_shuffler.h"
+#include "text/random_source.h"
 
 // Xlib last: its macros (None, Status) would break the headers above.
 #include <X11/extensions/XTest.h>
@@ -346,6 +348,29 @@ TEST_F(MainWindowTest, EachPressWritesTheFourBlocksInSomeOrderAndNavigatesTheRig
     } while (std::next_permutation(blocks.begin(), blocks.end()));
     EXPECT_TRUE(arranged) << "index.html is not the four blocks in some order";
   }
+}
+
+// Each press shuffles the built-in sample afresh, never what the last press wrote: with the clock
+// pinned, the second page is the sample shuffled from the counter the first press left.
+TEST_F(MainWindowTest, SecondPressShufflesTheSampleNotTheFirstResult) {
+  PinClock(4242);
+  SetReseedCounter(0);
+  gtk_button_clicked(GTK_BUTTON(Control(kShuffleButtonName)));
+  const std::string first = ReadFile(PageFilePath(kIndexPage));
+  const uint32_t counter_after_first = ReseedCounter();
+  gtk_button_clicked(GTK_BUTTON(Control(kShuffleButtonName)));
+  const std::string second = ReadFile(PageFilePath(kIndexPage));
+  const uint32_t counter_after_second = ReseedCounter();
+
+  SetReseedCounter(counter_after_first);
+  const Text sample_shuffled = ShuffleArticle(SampleArticle());
+  SetReseedCounter(counter_after_first);
+  const Text first_shuffled = ShuffleArticle(first);
+  PinClock(std::nullopt);
+
+  ASSERT_NE(sample_shuffled, first_shuffled) << "this clock cannot tell the two apart";
+  EXPECT_EQ(second, sample_shuffled);
+  EXPECT_EQ(counter_after_second, ReseedCounter());
 }
 
 TEST_F(MainWindowTest, CreatedHandlerHasNavigatedBeforeTheWindowMaps) {

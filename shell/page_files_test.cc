@@ -23,6 +23,8 @@ namespace {
 
 // Run as `page_files_test --write-on-full-disk DIR` inside a namespace where DIR is a tiny tmpfs.
 constexpr std::string_view kFullDiskMode = "--write-on-full-disk";
+// Run as `page_files_test --write-in-read-only-folder DIR` as the user who owns DIR's old page.
+constexpr std::string_view kReadOnlyFolderMode = "--write-in-read-only-folder";
 
 // A fresh folder under the temporary directory, removed with everything in it.
 class TempFolder {
@@ -196,18 +198,61 @@ Spawned Spawn(const std::vector<std::string>& args) {
 
 TEST(ReplaceFileContents, KeepsOldPageWhenFileSystemIsFull) {
   TempFolder folder;
+  // Root makes a mount namespace directly; anyone else needs a user namespace to be root in.
+  const std::string unshare_options = geteuid() == 0 ? "-m" : "-rm";
   const std::string mount_tmpfs = "mount -t tmpfs -o size=16k none \"$1\"";
-  Spawned probe = Spawn({"unshare", "-rm", "sh", "-c", mount_tmpfs, "sh", folder.path()});
+  Spawned probe = Spawn({"unshare", unshare_options, "sh", "-c", mount_tmpfs, "sh", folder.path()});
   if (!probe.exited_zero) {
-    GTEST_SKIP() << "cannot mount a tmpfs in a user and mount namespace: " << probe.err;
+    GTEST_SKIP() << "cannot mount a tmpfs in a mount namespace (unshare " << unshare_options
+                 << "): " << probe.err;
   }
 
   const std::string self = fs::read_symlink("/proc/self/exe").string();
-  Spawned run = Spawn({"unshare", "-rm", "sh", "-c",
+  Spawned run = Spawn({"unshare", unshare_options, "sh", "-c",
                        mount_tmpfs + " && exec \"$2\" " + std::string(kFullDiskMode) + " \"$1\"",
                        "sh", folder.path(), self});
   ASSERT_TRUE(run.exited_zero) << run.err;
   EXPECT_EQ(run.out, "small=1 large=0 page=old page folder=index.html;\n");
+}
+
+// As the owner of a page it could write in place, in a folder it cannot write: prints the result,
+// what the page holds afterwards and what the folder holds.
+int WriteInReadOnlyFolder(const fs::path& folder) {
+  const bool written = ReplaceFileContents((folder / "index.html").string(), "new page");
+  std::cout << "written=" << written
+            << " page=" << ReadFile(folder / "index.html").value_or("<missing>") << " folder=";
+  for (const std::string& name : Listing(folder)) std::cout << name << ";";
+  std::cout << "\n";
+  return 0;
+}
+
+// Only the folder is read-only: the old page belongs to the writer and it could open it for
+// writing. Root writes anywhere, so as root the writer runs as nobody, who owns folder and page.
+TEST(ReplaceFileContents, KeepsOldPageInReadOnlyFolder) {
+  TempFolder scratch;
+  const fs::path folder = scratch.path() / "pages";
+  fs::create_directory(folder);
+  WriteFile(folder / "index.html", "old page");
+  std::vector<std::string> runner;
+  if (geteuid() == 0) {
+    fs::permissions(scratch.path(),
+                    fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    Spawned chown = Spawn({"chown", "nobody:nogroup", folder, folder / "index.html"});
+    ASSERT_TRUE(chown.exited_zero) << chown.err;
+    runner = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+  }
+  fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                              fs::perms::group_exec | fs::perms::others_read |
+                              fs::perms::others_exec);
+
+  std::vector<std::string> command = runner;
+  command.push_back(fs::read_symlink("/proc/self/exe").string());
+  command.push_back(std::string(kReadOnlyFolderMode));
+  command.push_back(folder.string());
+  Spawned run = Spawn(command);
+  fs::permissions(folder, fs::perms::owner_all);
+  ASSERT_TRUE(run.exited_zero) << run.err;
+  EXPECT_EQ(run.out, "written=0 page=old page folder=index.html;\n");
 }
 
 TEST(PageFilePaths, DirectoryOfCutsAtLastSeparator) {
@@ -246,6 +291,7 @@ TEST(PageFilePaths, WritePageFileWritesBesideTheExecutable) {
 
 int main(int argc, char** argv) {
   if (argc == 3 && argv[1] == kFullDiskMode) return WriteOnFullDisk(argv[2]);
+  if (argc == 3 && argv[1] == kReadOnlyFolderMode) return WriteInReadOnlyFolder(argv[2]);
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

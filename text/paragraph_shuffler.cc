@@ -1,6 +1,7 @@
 #include "text/paragraph_shuffler.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <exception>
@@ -62,14 +63,18 @@ size_t FindFolded(std::string_view text, std::string_view lower, size_t from) {
   return std::string_view::npos;
 }
 
-// Appends every match of pattern `index` in `text`, left to right.
+std::atomic<size_t> search_disagreements{0};
+
+// Appends every match of pattern `index` in `text`, left to right, as Boost.Regex finds them.
 //
-// Searched alone, the lazy pattern is retried at every opening literal up to the end of the text
-// when no closing tag follows: quadratic, and past Boost's complexity limit it throws. But the
-// leftmost match exists exactly when the three landmarks follow one another: it starts at the
-// opening literal and ends with the closing tag found. So a linear scan finds where each match
-// lies, Boost matches the pattern there and nowhere else, and the search stops when no match is
-// left.
+// Searched over the whole text, the lazy pattern is retried at every opening literal up to the end
+// of the text when no closing tag follows: quadratic, and past Boost's complexity limit it throws.
+// But under ASCII case folding the leftmost match exists exactly when the three landmarks follow
+// one another, and then it starts at the opening literal and ends with the closing tag found. So a
+// linear scan finds where the next match must end, and Boost searches every byte from where the
+// last match ended up to there, and no further; its match is the one appended. Where its answer is
+// not the scan's (a pattern or a flag changed, or a locale folding other bytes), the disagreement
+// is counted and Boost's answer still stands; when the scan finds no landmarks, Boost is not asked.
 void AppendMatches(std::string_view text, size_t index, TextList& out) {
   const ParagraphPattern& pattern = kPatterns[index];
   size_t from = 0;
@@ -80,37 +85,49 @@ void AppendMatches(std::string_view text, size_t index, TextList& out) {
     if (angle == std::string_view::npos) return;
     size_t close = FindFolded(text, pattern.close, angle + 1);
     if (close == std::string_view::npos) return;
-    size_t end = close + pattern.close.size();
+    const size_t end = close + pattern.close.size();
+    boost::cmatch match;
+    bool found = false;
     try {
-      boost::cmatch match;
-      auto flags =
-          boost::match_continuous | (open > 0 ? boost::match_prev_avail : boost::match_default);
-      if (boost::regex_search(text.data() + open, text.data() + end, match, CompiledPattern(index),
-                              flags)) {
-        end = static_cast<size_t>(match[0].second - text.data());
-      }
+      auto flags = from > 0 ? boost::match_prev_avail : boost::match_default;
+      found = boost::regex_search(text.data() + from, text.data() + end, match,
+                                  CompiledPattern(index), flags);
     } catch (const std::exception&) {
-      // Not expected inside a bounded range; the landmarks already give the same match.
+      // Complexity limit or memory: no match for Boost in this stretch.
     }
-    out.Append(text.substr(open, end - open));
-    from = end;
+    if (!found) {
+      ++search_disagreements;
+      from = end;
+      continue;
+    }
+    const size_t match_start = static_cast<size_t>(match[0].first - text.data());
+    const size_t match_end = static_cast<size_t>(match[0].second - text.data());
+    if (match_start != open || match_end != end) ++search_disagreements;
+    out.Append(text.substr(match_start, match_end - match_start));
+    from = match_end;
   }
 }
 
-// Joins the pieces in the order drawn: each pass picks one of the pieces still left by
+// Working memory kept from one paragraph to the next, so that a long article is not paid for
+// with a fresh full-size buffer per paragraph.
+struct ScatterBuffers {
+  std::vector<std::string_view> pieces;
+  std::vector<uint32_t> tree;
+};
+
+// Puts the pieces in `out` in the order drawn: each pass picks one of the pieces still left by
 // DrawInRange(1, left) and removes it. A Fenwick tree over the pieces still left finds the k-th
 // of them in O(log n), so many pieces cost no more than a few.
-Text JoinInDrawnOrder(const std::vector<std::string_view>& pieces, size_t total_size) {
+void JoinInDrawnOrder(const std::vector<std::string_view>& pieces, std::vector<uint32_t>& tree,
+                      Text& out) {
   const size_t count = pieces.size();
-  std::vector<uint32_t> tree(count + 1, 0);
+  tree.assign(count + 1, 0);
   for (size_t i = 1; i <= count; ++i) {
     tree[i] += 1;
     size_t parent = i + (i & (~i + 1));
     if (parent <= count) tree[parent] += tree[i];
   }
   const size_t top_step = std::bit_floor(count);
-  Text result;
-  result.reserve(total_size);
   for (size_t left = count; left > 0; --left) {
     size_t rank = static_cast<size_t>(DrawInRange(1, static_cast<int>(left)));
     size_t position = 0;
@@ -121,10 +138,23 @@ Text JoinInDrawnOrder(const std::vector<std::string_view>& pieces, size_t total_
       }
     }
     ++position;
-    result.append(pieces[position - 1]);
+    out.append(pieces[position - 1]);
     for (size_t i = position; i <= count; i += i & (~i + 1)) tree[i] -= 1;
   }
-  return result;
+}
+
+// ScatterAround into `out` (emptied first, its capacity kept). False, with `out` untouched and no
+// reseed, when the paragraph does not occur.
+bool ScatterInto(std::string_view text, std::string_view paragraph, ScatterBuffers& buffers,
+                 Text& out) {
+  const size_t cuts = SplitTextViewsInto(text, paragraph, buffers.pieces);
+  if (cuts == 0) return false;
+  buffers.pieces.insert(buffers.pieces.end(), cuts, paragraph);
+  Reseed();
+  out.clear();
+  out.reserve(text.size());
+  JoinInDrawnOrder(buffers.pieces, buffers.tree, out);
+  return true;
 }
 
 }  // namespace
@@ -148,6 +178,10 @@ Text StripLineBreaks(std::string_view text) {
   }
 }
 
+size_t ParagraphSearchDisagreements() {
+  return search_disagreements;
+}
+
 TextList CollectParagraphs(std::string_view text) {
   TextList paragraphs;
   for (size_t index = 0; index < std::size(kPatterns); ++index) {
@@ -157,20 +191,21 @@ TextList CollectParagraphs(std::string_view text) {
 }
 
 Text ScatterAround(std::string_view text, std::string_view paragraph) {
-  size_t cuts = 0;
-  std::vector<std::string_view> pieces = SplitTextViews(text, paragraph, &cuts);
-  if (cuts == 0) return Text(text);
-  pieces.insert(pieces.end(), cuts, paragraph);
-  Reseed();
-  return JoinInDrawnOrder(pieces, text.size());
+  ScatterBuffers buffers;
+  Text result;
+  if (!ScatterInto(text, paragraph, buffers, result)) result = text;
+  return result;
 }
 
+// Two texts take turns as the working text and the next one.
 Text ShuffleArticle(std::string_view article,
                     const std::function<void(size_t done, size_t total)>& progress) {
   Text working = StripLineBreaks(article);
   const TextList paragraphs = CollectParagraphs(working);
+  ScatterBuffers buffers;
+  Text next;
   for (size_t i = 1; i <= paragraphs.Count(); ++i) {
-    working = ScatterAround(working, paragraphs.At(i));
+    if (ScatterInto(working, paragraphs.At(i), buffers, next)) working.swap(next);
     if (progress) progress(i, paragraphs.Count());
   }
   return working;

@@ -12,8 +12,9 @@
 #include "text/text_ops.h"
 
 // The article with every CR and LF removed and its paragraphs scattered. The result is always a
-// rearrangement of those bytes: nothing lost, nothing added. Never throws; linear in the article
-// for the search, and one pass over the working text per paragraph for the scatter.
+// rearrangement of those bytes: nothing lost, nothing added. Throws only what `progress` throws;
+// linear in the article for the search, and one pass over the working text per paragraph for the
+// scatter, in two working texts that take turns.
 // `progress`, when given, is called after each paragraph with (paragraphs done, total).
 Text ShuffleArticle(std::string_view article,
                     const std::function<void(size_t done, size_t total)>& progress = {});
@@ -21,9 +22,13 @@ Text ShuffleArticle(std::string_view article,
 // `text` without any CR or LF byte; every other byte kept in order.
 Text StripLineBreaks(std::string_view text);
 
-// Every match of the first pattern left to right, then every match of the second. Matches of one
-// pattern never overlap. Time is linear in the text, whatever it holds.
+// Every match of the first pattern left to right, then every match of the second, as Boost.Regex
+// finds them. Matches of one pattern never overlap. Time is linear in the text, whatever it holds.
 TextList CollectParagraphs(std::string_view text);
+
+// How many times in this process Boost.Regex's match was not where the linear landmark scan that
+// bounds its search expected it. Always 0 unless the patterns or their compilation are broken.
+size_t ParagraphSearchDisagreements();
 
 // `text` cut at every occurrence of `paragraph` (as SplitText does), the paragraph appended once
 // per cut, reseeded once, and the pieces joined in the drawn order. Returns `text` unchanged,

@@ -97,6 +97,7 @@ TEST(CollectParagraphsTest, FindsParagraphsThenDivisions) {
   for (const CollectCase& c : cases) {
     EXPECT_EQ(Members(CollectParagraphs(c.text)), c.paragraphs) << c.name;
   }
+  EXPECT_EQ(ParagraphSearchDisagreements(), 0u);
 }
 
 // Searched with Boost alone, each of these retries the lazy pattern from every "<p" to the end.
@@ -114,6 +115,7 @@ TEST(CollectParagraphsTest, HostileMegabyteComesBackExact) {
   Text one_paragraph = tags + "</p>";
   EXPECT_EQ(Members(CollectParagraphs(one_paragraph)), std::vector<Text>{one_paragraph});
   EXPECT_EQ(ShuffleArticle(one_paragraph), one_paragraph);
+  EXPECT_EQ(ParagraphSearchDisagreements(), 0u);
 }
 
 TEST_F(PinnedClockTest, RepeatedParagraphIsPutBackOncePerOccurrence) {
@@ -248,6 +250,7 @@ TEST(CollectParagraphsTest, AgreesWithBoostAloneOnAnyByte) {
     ASSERT_EQ(Members(CollectParagraphs(text)), Members(CollectWithBoostAlone(text)))
         << ::testing::PrintToString(text);
   }
+  EXPECT_EQ(ParagraphSearchDisagreements(), 0u);
 }
 
 }  // namespace

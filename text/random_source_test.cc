@@ -1,5 +1,11 @@
 #include "text/random_source.h"
 
+#include <time.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -71,13 +77,57 @@ TEST_F(RandomSourceTest, SeedAndCounterWrapModulo2To32) {
   EXPECT_EQ(ReseedCounter(), 100u);  // 0xFFFFFFF0 + 0x10 + 100 wraps
 }
 
-TEST_F(RandomSourceTest, UnpinnedClockReadsMillisecondsSinceBoot) {
+// The boot clock read here, independently of the code under test: milliseconds, wrapping at 2^32.
+uint32_t BootMilliseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_BOOTTIME, &now);
+  return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000 +
+                               static_cast<uint64_t>(now.tv_nsec) / 1000000);
+}
+
+TEST_F(RandomSourceTest, ClockIsMillisecondsSinceBoot) {
+  const uint32_t before = BootMilliseconds();
+  const uint32_t clock = MillisecondsSinceBoot();
+  const uint32_t after = BootMilliseconds();
+  EXPECT_LE(clock - before, after - before) << "clock " << clock << ", boot clock " << before;
+
+  // /proc/uptime counts seconds since boot in hundredths.
+  std::ifstream uptime_file("/proc/uptime");
+  double uptime = 0;
+  ASSERT_TRUE(uptime_file >> uptime);
+  const uint32_t uptime_ms = static_cast<uint32_t>(static_cast<uint64_t>(uptime * 1000));
+  const int32_t difference = static_cast<int32_t>(MillisecondsSinceBoot() - uptime_ms);
+  EXPECT_LE(std::abs(difference), 100) << "clock vs /proc/uptime, in ms";
+}
+
+TEST_F(RandomSourceTest, UnpinnedReseedReadsTheBootClock) {
   PinClock(std::nullopt);
-  uint32_t before = MillisecondsSinceBoot();
+  const uint32_t before = BootMilliseconds();
   Reseed();
-  uint32_t after = MillisecondsSinceBoot();
-  uint32_t seed = GeneratorState();  // counter was 0
-  EXPECT_LE(seed - before, after - before);
+  const uint32_t after = BootMilliseconds();
+  const uint32_t seed = GeneratorState();  // counter was 0
+  EXPECT_LE(seed - before, after - before) << "seed " << seed << ", boot clock " << before;
+}
+
+// Raw values written down from known states, not computed: the first ten from state 1 (the classic
+// rand() sequence), and the two that follow each reseed of the sample's worked example.
+TEST_F(RandomSourceTest, RawValuesFromKnownStates) {
+  struct Case {
+    uint32_t state;
+    std::vector<uint32_t> raw;
+  } cases[] = {
+      {1, {41, 18467, 6334, 26500, 19169, 15724, 11478, 29358, 26962, 24464}},
+      {1000, {3304, 8221}},
+      {1332, {4388, 4980}},
+      {1484, {4884, 338}},
+      {1788, {5877, 23822}},
+  };
+  for (const Case& c : cases) {
+    SetGeneratorState(c.state);
+    std::vector<uint32_t> drawn;
+    for (size_t i = 0; i < c.raw.size(); ++i) drawn.push_back(DrawRaw());
+    EXPECT_EQ(drawn, c.raw) << "from state " << c.state;
+  }
 }
 
 }  // namespace

@@ -116,9 +116,9 @@ Text ReplaceAll(std::string_view text, std::string_view old_part, std::string_vi
   return result;
 }
 
-std::vector<std::string_view> SplitTextViews(std::string_view text, std::string_view separator,
-                                             size_t* cuts) {
-  std::vector<std::string_view> pieces;
+size_t SplitTextViewsInto(std::string_view text, std::string_view separator,
+                          std::vector<std::string_view>& pieces) {
+  pieces.clear();
   size_t found = 0;
   if (!text.empty() && separator.empty()) {
     pieces.push_back(text);
@@ -131,6 +131,13 @@ std::vector<std::string_view> SplitTextViews(std::string_view text, std::string_
     }
     if (start < text.size()) pieces.push_back(text.substr(start));
   }
+  return found;
+}
+
+std::vector<std::string_view> SplitTextViews(std::string_view text, std::string_view separator,
+                                             size_t* cuts) {
+  std::vector<std::string_view> pieces;
+  const size_t found = SplitTextViewsInto(text, separator, pieces);
   if (cuts != nullptr) *cuts = found;
   return pieces;
 }

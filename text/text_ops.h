@@ -43,6 +43,11 @@ Text ReplaceAll(std::string_view text, std::string_view old_part, std::string_vi
 std::vector<std::string_view> SplitTextViews(std::string_view text, std::string_view separator,
                                              size_t* cuts = nullptr);
 
+// SplitTextViews into `pieces`, which is emptied first and keeps its capacity, so that repeated
+// splits need not allocate. Returns the number of occurrences cut at.
+size_t SplitTextViewsInto(std::string_view text, std::string_view separator,
+                          std::vector<std::string_view>& pieces);
+
 // SplitTextViews with each piece copied into the list.
 TextList SplitText(std::string_view text, std::string_view separator);
 

@@ -109,6 +109,14 @@ TEST(SplitTextTest, ReportsTheNumberOfCuts) {
   EXPECT_EQ(cuts, 0u);
 }
 
+TEST(SplitTextTest, SplitIntoReplacesWhatTheListHeld) {
+  std::vector<std::string_view> pieces = {"stale", "pieces", "from before"};
+  EXPECT_EQ(SplitTextViewsInto("aXb", "X", pieces), 1u);
+  EXPECT_EQ(pieces, (std::vector<std::string_view>{"a", "b"}));
+  EXPECT_EQ(SplitTextViewsInto("", "X", pieces), 0u);
+  EXPECT_TRUE(pieces.empty());
+}
+
 struct ReplaceCase {
   const char* name;
   Text text, old_part, new_part, expected;
