@@ -391,6 +391,7 @@ void ChooseArticle(GtkWidget* window) {
   gtk_file_filter_add_pattern(all, "*");
   gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), all);
   StartInArticleFolder(window, chooser);
+  gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(chooser), TRUE);
   g_signal_connect(chooser, "response",
                    G_CALLBACK(+[](GtkNativeDialog* chooser, int response, GtkWidget* window) {
                      OwnedChars path(gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser)));
@@ -418,6 +419,7 @@ void SaveShuffledPage(GtkWidget* window) {
   gtk_file_chooser_set_do_overwrite_confirmation(GTK_FILE_CHOOSER(chooser), TRUE);
   StartInArticleFolder(window, chooser);
   gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), kSuggestedSaveName);
+  gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(chooser), TRUE);
   g_object_set_data_full(G_OBJECT(chooser), "bytes", new std::string(std::move(bytes)),
                          [](gpointer bytes) { delete static_cast<std::string*>(bytes); });
   g_signal_connect(
@@ -457,9 +459,9 @@ void OnViewDragLeave(GtkWidget* view, GdkDragContext* context, guint, gpointer) 
   if (CarriesFiles(context)) g_signal_stop_emission_by_name(view, "drag-leave");
 }
 
-gboolean OnViewDragDrop(GtkWidget* view, GdkDragContext* context, int, int, guint time, gpointer) {
+gboolean OnDragDrop(GtkWidget* target, GdkDragContext* context, int, int, guint time, gpointer) {
   if (!CarriesFiles(context)) return FALSE;
-  gtk_drag_get_data(view, context, gdk_atom_intern_static_string(kUriListTarget), time);
+  gtk_drag_get_data(target, context, gdk_atom_intern_static_string(kUriListTarget), time);
   return TRUE;
 }
 
@@ -486,15 +488,18 @@ void OnDropReceived(GtkWidget* target, GdkDragContext* context, int, int, GtkSel
 }
 
 void AcceptDrops(GtkWidget* window, GtkWidget* left, GtkWidget* right) {
+  // The drop itself and its finish are ours, so that a refused address reports failure once.
   static const GtkTargetEntry kTargets[] = {{const_cast<char*>(kUriListTarget), 0, 0}};
-  gtk_drag_dest_set(window, GTK_DEST_DEFAULT_ALL, kTargets, G_N_ELEMENTS(kTargets),
-                    GDK_ACTION_COPY);
-  g_signal_connect(window, "drag-data-received", G_CALLBACK(OnDropReceived), nullptr);
-  for (GtkWidget* view : {left, right}) {
-    g_signal_connect(view, "drag-motion", G_CALLBACK(OnViewDragMotion), nullptr);
-    g_signal_connect(view, "drag-leave", G_CALLBACK(OnViewDragLeave), nullptr);
-    g_signal_connect(view, "drag-drop", G_CALLBACK(OnViewDragDrop), nullptr);
-    g_signal_connect(view, "drag-data-received", G_CALLBACK(OnDropReceived), nullptr);
+  gtk_drag_dest_set(
+      window, static_cast<GtkDestDefaults>(GTK_DEST_DEFAULT_MOTION | GTK_DEST_DEFAULT_HIGHLIGHT),
+      kTargets, G_N_ELEMENTS(kTargets), GDK_ACTION_COPY);
+  for (GtkWidget* target : {window, left, right}) {
+    if (target != window) {
+      g_signal_connect(target, "drag-motion", G_CALLBACK(OnViewDragMotion), nullptr);
+      g_signal_connect(target, "drag-leave", G_CALLBACK(OnViewDragLeave), nullptr);
+    }
+    g_signal_connect(target, "drag-drop", G_CALLBACK(OnDragDrop), nullptr);
+    g_signal_connect(target, "drag-data-received", G_CALLBACK(OnDropReceived), nullptr);
   }
 }
 
