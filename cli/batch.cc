@@ -144,7 +144,7 @@ int ProcessorCount() {
 class Batch {
  public:
   Batch(const std::vector<BatchItem>& items, const ShuffleOptions& options, int err_fd, int workers)
-      : items_(items), options_(options), progress_(err_fd), current_(workers) {}
+      : items_(items), options_(options), err_fd_(err_fd), progress_(err_fd), current_(workers) {}
 
   void Work(int worker) {
     for (size_t i; (i = next_++) < items_.size();) {
@@ -153,13 +153,19 @@ class Batch {
         current_[worker].name = &items_[i].input;
         current_[worker].since = Clock::now();
       }
-      std::string error;
-      bool done = Shuffle(items_[i], &error);
+      bool done = false;
+      try {
+        std::string error;
+        done = Shuffle(items_[i], &error);
+        if (!done) progress_.Report(items_[i].input + ": " + error);
+      } catch (const std::bad_alloc&) {
+        // Not even the message fits: say it without allocating.
+        WriteAll(err_fd_, "tessivane-shuffle: out of memory\n");
+      }
       {
         std::lock_guard lock(current_[worker].mutex);
         current_[worker].name = nullptr;
       }
-      if (!done) progress_.Report(items_[i].input + ": " + error);
       ++(done ? done_ : failed_);
       if (done_ + failed_ == items_.size()) {
         std::lock_guard lock(finish_mutex_);
@@ -251,6 +257,7 @@ class Batch {
 
   const std::vector<BatchItem>& items_;
   const ShuffleOptions& options_;
+  int err_fd_;
   ProgressLine progress_;
   std::vector<Current> current_;
   std::atomic<size_t> next_{0};
@@ -279,15 +286,20 @@ BatchCounts RunBatch(const std::vector<BatchItem>& items, const ShuffleOptions& 
   workers = static_cast<int>(std::min<size_t>(static_cast<size_t>(workers), items.size()));
   Batch batch(items, options, err_fd, workers);
   std::vector<std::thread> threads;
+  threads.reserve(static_cast<size_t>(workers));
   for (int worker = 0; worker < workers; ++worker) {
     try {
       threads.emplace_back([&batch, worker] { batch.Work(worker); });
-    } catch (const std::system_error&) {
-      break;  // the threads already started do the rest
+    } catch (const std::exception&) {
+      break;  // out of threads or memory: the threads already started do the rest
     }
   }
   if (threads.empty()) batch.Work(0);
-  batch.WatchProgress();
+  try {
+    batch.WatchProgress();
+  } catch (const std::bad_alloc&) {
+    // The articles go on without the progress line; the threads must be joined either way.
+  }
   for (std::thread& thread : threads) thread.join();
   return batch.Counts();
 }

@@ -1,10 +1,12 @@
 #include "cli/shuffle_command.h"
 
 #include <getopt.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -19,29 +21,29 @@ constexpr std::string_view kHelp =
     "  or:  tessivane-shuffle [OPTION]... -d OUTDIR FILE|FOLDER...\n"
     "Shuffle the paragraphs (<p> and <div> elements) of HTML articles.\n"
     "\n"
-    "With one FILE, or none, or -, shuffle that article (standard input when none or -)\n"
-    "and write the result to standard output. With -d, write each FILE to OUTDIR under\n"
-    "its own name, and every *.html and *.htm file found in each FOLDER to the same\n"
-    "place under OUTDIR; an input is never overwritten.\n"
+    "With one FILE, or none, or -, shuffle that article (standard input when none\n"
+    "or -) and write the result to standard output. With -d, write each FILE to\n"
+    "OUTDIR under its own name, and every *.html and *.htm file found in each FOLDER\n"
+    "to the same place under OUTDIR; an input is never overwritten.\n"
     "\n"
-    "By default the page keeps its layout: paragraphs trade places with their sibling\n"
-    "paragraphs, evenly at random, and every other byte stays where it is.\n"
+    "By default the page keeps its layout: paragraphs trade places with their\n"
+    "sibling paragraphs, evenly at random, and every other byte stays where it is.\n"
     "\n"
-    "  -o, --output=OUT      write the one result to OUT (- for standard output); a\n"
-    "                        regular OUT is replaced whole and keeps its mode, a link is\n"
-    "                        followed, a device or pipe is written to\n"
+    "  -o, --output=OUT      write the one result to OUT (- for standard output);\n"
+    "                        a regular OUT is replaced whole and keeps its mode,\n"
+    "                        a link is followed, a device or pipe is written to\n"
     "  -d, --output-dir=DIR  shuffle every FILE and FOLDER into DIR\n"
-    "  -j, --jobs=N          shuffle N articles at a time (default: one per processor)\n"
-    "      --encoding=ENC    the articles' encoding: auto (the default: byte-order mark,\n"
-    "                        else <meta> charset, else UTF-8 if valid, else GB18030),\n"
-    "                        gbk, gb18030, gb2312, big5, utf-8, utf-16, utf-16le or\n"
-    "                        utf-16be; the result is written in the same encoding\n"
+    "  -j, --jobs=N          shuffle N articles at a time (default: one per CPU)\n"
+    "      --encoding=ENC    the articles' encoding: auto (the default: byte-order\n"
+    "                        mark, else <meta> charset, else UTF-8 if valid, else\n"
+    "                        GB18030), gbk, gb18030, gb2312, big5, utf-8, utf-16,\n"
+    "                        utf-16le or utf-16be; the result keeps the encoding\n"
     "      --seed=N          shuffle reproducibly: the same article and N (0 to\n"
     "                        4294967295) give the same result\n"
     "      --classic         the window's shuffle: line breaks removed, the pieces\n"
     "                        scattered; with --seed, N is read as the clock\n"
-    "      --max-size=BYTES  refuse an article larger than BYTES (K, M and G suffixes;\n"
-    "                        default 1G)\n"
+    "      --max-size=BYTES  refuse an article larger than BYTES (K, M and G\n"
+    "                        suffixes; default 1G)\n"
     "  -h, --help            display this help and exit\n"
     "      --version         output version information and exit\n"
     "\n"
@@ -207,10 +209,13 @@ int RunSingle(const ShuffleOptions& options, int in_fd, int out_fd, int err_fd) 
     return kExitBadInput;
   }
   if (options.output && *options.output != "-") {
-    std::string folder = options.output->find('/') == std::string::npos
-                             ? "."
-                             : options.output->substr(0, options.output->rfind('/') + 1);
-    RemoveStaleTemporaries(folder, kStaleTemporarySeconds);
+    // The temporary file goes beside the file replaced: a link's target, when it has one.
+    char* resolved = realpath(options.output->c_str(), nullptr);
+    std::string target = resolved ? resolved : *options.output;
+    free(resolved);
+    RemoveStaleTemporaries(
+        target.find('/') == std::string::npos ? "." : target.substr(0, target.rfind('/') + 1),
+        kStaleTemporarySeconds);
     if (std::optional<std::string> failure = WriteUserFile(*options.output, result)) {
       ReportError(err_fd, "cannot write '" + *options.output + "': " + *failure);
       return kExitBadInput;

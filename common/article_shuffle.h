@@ -27,7 +27,9 @@ using ShuffleProgress = std::function<void(size_t done, size_t total)>;
 // the encoding, naming the first offending byte offset (for the classic shuffle, also a UTF-8 or
 // UTF-16 character without a GB18030 form, as it works through GB18030). kKeepLayout draws from
 // `seed`, or from the system's randomness without one; kClassic reads `seed` as the clock at
-// every reseed, from a reseed counter of 0, as a fresh process does. False with a one-line
+// every reseed, from a reseed counter of 0, as a fresh process does (this thread's random source;
+// the real clock is read again afterwards), and without a seed reads the clock as the window
+// does. `progress`, for the classic shuffle, hears of each paragraph done. False with a one-line
 // reason in `error` (out of memory included); `result` is then untouched.
 bool ShuffleArticleBytes(std::string_view article, Encoding encoding, ShuffleKind kind,
                          std::optional<uint32_t> seed, std::string* result, std::string* error,

@@ -189,9 +189,15 @@ std::optional<std::string> WriteUserFile(const std::string& path, std::string_vi
   std::string target = path;
   if (S_ISLNK(info.st_mode)) {
     struct stat followed {};
-    if (stat(path.c_str(), &followed) == 0 && !S_ISREG(followed.st_mode) &&
-        !S_ISDIR(followed.st_mode)) {
-      // A device or pipe behind a link, /dev/stdout among them: the kernel follows it best.
+    struct stat out_info {};
+    bool followed_exists = stat(path.c_str(), &followed) == 0;
+    bool is_standard_output = followed_exists && fstat(STDOUT_FILENO, &out_info) == 0 &&
+                              out_info.st_dev == followed.st_dev &&
+                              out_info.st_ino == followed.st_ino;
+    if (followed_exists &&
+        (is_standard_output || (!S_ISREG(followed.st_mode) && !S_ISDIR(followed.st_mode)))) {
+      // A device or pipe behind a link, or /dev/stdout whatever it is: the kernel follows the
+      // link best, and standard output is written where it stands.
       return WriteDirectly(path, followed, bytes);
     }
     std::optional<std::string> final_target = FinalTarget(path);

@@ -2,13 +2,16 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -205,7 +208,51 @@ TEST_F(WriteUserFileTest, DevicesAndPipesAreWrittenToDirectly) {
   reader.join();
   EXPECT_EQ(received, "through the pipe");
   EXPECT_TRUE(S_ISFIFO(StatOf(fifo).st_mode));
-  EXPECT_EQ(Listing(dir_), (std::vector<std::string>{"link-to-pipe", "pipe"}));
+
+  // A socket is connected to and written.
+  const fs::path socket_path = dir_ / "socket";
+  int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(socket_path.string().size(), sizeof address.sun_path);
+  strcpy(address.sun_path, socket_path.c_str());
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 1), 0);
+  std::string over_socket;
+  std::thread server([&] {
+    int connection = accept(listener, nullptr, nullptr);
+    char buffer[256];
+    for (ssize_t got; connection >= 0 && (got = read(connection, buffer, sizeof buffer)) > 0;) {
+      over_socket.append(buffer, static_cast<size_t>(got));
+    }
+    if (connection >= 0) close(connection);
+  });
+  EXPECT_EQ(WriteUserFile(socket_path, "over the socket"), std::nullopt);
+  shutdown(listener, SHUT_RDWR);  // ends a wait for a connection that never came
+  server.join();
+  close(listener);
+  EXPECT_EQ(over_socket, "over the socket");
+  EXPECT_TRUE(S_ISSOCK(StatOf(socket_path).st_mode));
+  EXPECT_EQ(Listing(dir_), (std::vector<std::string>{"link-to-pipe", "pipe", "socket"}));
+}
+
+// /dev/stdout means this program's standard output as it stands, even when that is a file
+// opened for appending.
+TEST_F(WriteUserFileTest, DevStdoutWritesWhereStandardOutputStands) {
+  const fs::path log = dir_ / "log.html";
+  WriteFile(log, "head ");
+  int appending = open(log.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  ASSERT_GE(appending, 0);
+  fflush(stdout);
+  int saved = dup(STDOUT_FILENO);
+  dup2(appending, STDOUT_FILENO);
+  std::optional<std::string> failure = WriteUserFile("/dev/stdout", "tail");
+  dup2(saved, STDOUT_FILENO);
+  close(saved);
+  close(appending);
+  EXPECT_EQ(failure, std::nullopt);
+  EXPECT_EQ(ReadFile(log), "head tail");
+  EXPECT_EQ(Listing(dir_), std::vector<std::string>{"log.html"});
 }
 
 // A name as long as the file system allows is written: the temporary name is short.
