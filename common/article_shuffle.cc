@@ -112,6 +112,7 @@ bool ReadArticleFrom(int fd, const std::string& name, size_t max_bytes, std::str
     // anything else, or a file that grows, gets room by doubling, never past one byte over the
     // limit, which is enough to tell that the input is too large.
     size_t room = size_t{1} << 16;
+    const size_t most_room = max_bytes == SIZE_MAX ? SIZE_MAX : max_bytes + 1;
     struct stat info {};
     if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
       if (static_cast<uint64_t>(info.st_size) > max_bytes) return SizeError(name, max_bytes, error);
@@ -119,7 +120,7 @@ bool ReadArticleFrom(int fd, const std::string& name, size_t max_bytes, std::str
     }
     for (size_t used = 0;;) {
       if (used == article.size()) {
-        article.resize(std::min(std::max(used * 2, used + room), max_bytes + 1));
+        article.resize(std::min(std::max(used * 2, used + room), most_room));
       }
       ssize_t got = read(fd, article.data() + used, article.size() - used);
       if (got < 0 && errno == EINTR) continue;

@@ -201,6 +201,9 @@ TEST_F(ReadArticleFileTest, ReadsWholeFilesUpToTheLimit) {
   std::string read, error;
   ASSERT_TRUE(ReadArticleFile(path, bytes.size(), &read, &error)) << error;
   EXPECT_EQ(read, bytes);
+  // No limit at all: the room for one byte past the limit must not wrap around to none.
+  ASSERT_TRUE(ReadArticleFile(path, SIZE_MAX, &read, &error)) << error;
+  EXPECT_EQ(read, bytes);
   EXPECT_FALSE(ReadArticleFile(path, bytes.size() - 1, &read, &error));
   EXPECT_EQ(error, path + ": larger than the size limit of 199999 bytes");
 
