@@ -5,19 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/test_arrangement.h"
 #include "shell/sample_article.h"
-
-// True when `text` is exactly the `units` joined in some order, each used once.
-inline bool IsArrangementOf(std::string_view text, std::vector<std::string> units) {
-  if (units.empty()) return text.empty();
-  for (size_t i = 0; i < units.size(); ++i) {
-    if (!text.starts_with(units[i])) continue;
-    std::vector<std::string> rest = units;
-    rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(i));
-    if (IsArrangementOf(text.substr(units[i].size()), rest)) return true;
-  }
-  return false;
-}
 
 // The four blocks of the built-in sample, in text order.
 inline std::vector<std::string> SampleBlocks() {

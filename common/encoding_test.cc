@@ -34,14 +34,101 @@ bool IsTrail(unsigned char b) {
   return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFE);
 }
 
-TEST(EncodingNamed, AcceptsTheThreeNamesInAnyCase) {
-  EXPECT_EQ(EncodingNamed("gbk"), Encoding::kGbk);
-  EXPECT_EQ(EncodingNamed("GB18030"), Encoding::kGb18030);
-  EXPECT_EQ(EncodingNamed("Utf-8"), Encoding::kUtf8);
-  EXPECT_EQ(EncodingNamed("utf8"), Encoding::kUtf8);
-  for (const char* name : {"", "gb", "gbk ", "latin1", "utf-16", "gb2312"}) {
+TEST(EncodingNamed, ReadsTheLabelsPagesDeclare) {
+  const std::pair<const char*, Encoding> cases[] = {
+      {"gbk", Encoding::kGbk},          {"GBK", Encoding::kGbk},
+      {"GB18030", Encoding::kGb18030},  {"gb2312", Encoding::kGb18030},
+      {"GB2312", Encoding::kGb18030},   {"cp936", Encoding::kGb18030},
+      {"x-gbk", Encoding::kGb18030},    {"windows-936", Encoding::kGb18030},
+      {"Utf-8", Encoding::kUtf8},       {"utf8", Encoding::kUtf8},
+      {"big5", Encoding::kBig5},        {"Big5-HKSCS", Encoding::kBig5},
+      {"utf-16", Encoding::kUtf16Le},   {"UTF-16LE", Encoding::kUtf16Le},
+      {"utf-16be", Encoding::kUtf16Be},
+  };
+  for (auto [name, encoding] : cases) EXPECT_EQ(EncodingNamed(name), encoding) << name;
+  for (const char* name : {"", "gb", "gbk ", "latin1", "shift_jis", "utf-32", "big5x"}) {
     EXPECT_EQ(EncodingNamed(name), std::nullopt) << name;
   }
+  // Each name given for WebKit reads back as its own encoding.
+  for (Encoding encoding : {Encoding::kGbk, Encoding::kGb18030, Encoding::kUtf8, Encoding::kBig5,
+                            Encoding::kUtf16Le, Encoding::kUtf16Be}) {
+    EXPECT_EQ(EncodingNamed(EncodingName(encoding)), encoding) << EncodingName(encoding);
+  }
+}
+
+// 中文 in each encoding.
+const std::string kGbkText = "\xD6\xD0\xCE\xC4";
+const std::string kBig5Text = "\xA4\xA4\xA4\xE5";
+const std::string kUtf8Text = "\xE4\xB8\xAD\xE6\x96\x87";
+
+TEST(DetectEncoding, DecidesAsBrowsersDo) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    Encoding encoding;
+    std::string how;
+  };
+  const std::string padding(1100, ' ');
+  const Case cases[] = {
+      {"UTF-8 mark", "\xEF\xBB\xBF<meta charset=gbk>" + kUtf8Text, Encoding::kUtf8,
+       "byte-order mark"},
+      {"UTF-16LE mark", std::string("\xFF\xFE<\0p\0", 6), Encoding::kUtf16Le, "byte-order mark"},
+      {"UTF-16BE mark", std::string("\xFE\xFF\0<\0p", 6), Encoding::kUtf16Be, "byte-order mark"},
+      {"meta charset", "<head><meta charset=\"big5\">" + kBig5Text, Encoding::kBig5,
+       "<meta charset>"},
+      {"meta charset, unquoted, upper case", "<META CHARSET=UTF-8>" + kGbkText, Encoding::kUtf8,
+       "<meta charset>"},
+      {"meta http-equiv",
+       "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">" + kGbkText,
+       Encoding::kGb18030, "<meta http-equiv>"},
+      {"content before http-equiv",
+       "<meta content='text/html;charset=big5' http-equiv='content-type'/>" + kBig5Text,
+       Encoding::kBig5, "<meta http-equiv>"},
+      {"declared GBK reads as GB18030", "<meta charset=gbk>" + kGbkText, Encoding::kGb18030,
+       "<meta charset>"},
+      {"declared UTF-16 means UTF-8", "<meta charset=utf-16>" + kUtf8Text, Encoding::kUtf8,
+       "<meta charset>"},
+      // Declared wins over what the bytes look like, as in a browser.
+      {"declared GBK, bytes UTF-8", "<meta charset=gbk>" + kUtf8Text, Encoding::kGb18030,
+       "<meta charset>"},
+      {"content without http-equiv is no declaration",
+       "<meta content=\"text/html; charset=big5\">" + kUtf8Text, Encoding::kUtf8, "valid UTF-8"},
+      {"declaration in a comment", "<!-- <meta charset=big5> -->" + kUtf8Text, Encoding::kUtf8,
+       "valid UTF-8"},
+      {"declaration inside another tag's attribute", "<div title='<meta charset=big5>'>" + kGbkText,
+       Encoding::kGb18030, "neither declared nor valid UTF-8"},
+      {"declaration past 1024 bytes", padding + "<meta charset=big5>" + kUtf8Text, Encoding::kUtf8,
+       "valid UTF-8"},
+      {"plain ASCII", "<p>hello</p>", Encoding::kUtf8, "valid UTF-8"},
+      {"undeclared UTF-8", "<p>" + kUtf8Text + "</p>", Encoding::kUtf8, "valid UTF-8"},
+      {"undeclared GBK", "<p>" + kGbkText + "</p>", Encoding::kGb18030,
+       "neither declared nor valid UTF-8"},
+      {"undeclared Big5", "<p>" + kBig5Text + "</p>", Encoding::kGb18030,
+       "neither declared nor valid UTF-8"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DetectedEncoding detected;
+    std::string error;
+    ASSERT_TRUE(DetectEncoding(c.bytes, &detected, &error)) << error;
+    EXPECT_EQ(detected.encoding, c.encoding) << EncodingName(detected.encoding);
+    EXPECT_EQ(detected.how, c.how);
+  }
+}
+
+TEST(DetectEncoding, NamesADeclaredCharsetItCannotRead) {
+  DetectedEncoding detected;
+  std::string error;
+  EXPECT_FALSE(DetectEncoding("<meta charset=\" Shift_JIS \"><p>x</p>", &detected, &error));
+  EXPECT_EQ(error,
+            "the page declares charset 'Shift_JIS' (<meta charset>), which is not one this "
+            "program reads");
+  EXPECT_FALSE(
+      DetectEncoding("<meta http-equiv=content-type content=\"text/html; charset=iso-8859-1\">",
+                     &detected, &error));
+  EXPECT_EQ(error,
+            "the page declares charset 'iso-8859-1' (<meta http-equiv>), which is not one this "
+            "program reads");
 }
 
 TEST(FindEncodingFault, NamesTheFirstBadCharacterAndItsOffset) {
@@ -80,6 +167,21 @@ TEST(FindEncodingFault, NamesTheFirstBadCharacterAndItsOffset) {
       {Encoding::kUtf8, "\xB0\xA1", 0, "invalid UTF-8 byte sequence starting with 0xB0"},
       {Encoding::kUtf8, "\xE4\xB8\xAD\xE4\xB8", 3, "incomplete UTF-8 character"},
       {Encoding::kUtf8, "x\xEE\x9E\x8D", 1, "character U+E78D, which has no GB18030 form,"},
+      {Encoding::kUtf8, "\xEE\x9E\x8D\xC0", 0, "character U+E78D, which has no GB18030 form,"},
+      {Encoding::kUtf8, "\xC0\xEE\x9E\x8D", 0, "invalid UTF-8 byte sequence starting with 0xC0"},
+      {Encoding::kBig5, "<p>\xA4\xA4\xA4\xE5\x87\x40</p>", kValid, ""},
+      {Encoding::kBig5, "<p>\xA4\x3C/p>", 3, "invalid Big5 byte sequence starting with 0xA4"},
+      {Encoding::kBig5, "a\x80", 1, "invalid Big5 byte 0x80"},
+      {Encoding::kBig5, "ab\xA4", 2, "incomplete Big5 character"},
+      {Encoding::kUtf16Le, std::string("<\0\x2D\x4E", 4), kValid, ""},
+      {Encoding::kUtf16Le,
+       std::string("a\0\x00\xD8"
+                   "b\0",
+                   6),
+       2, "invalid UTF-16LE code unit at an unpaired surrogate"},
+      {Encoding::kUtf16Be, std::string("\0a\0", 3), 2, "incomplete UTF-16BE character"},
+      {Encoding::kUtf16Be, std::string("\0a\xE7\x8D", 4), 2,
+       "character U+E78D, which has no GB18030 form,"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.bytes) + " as " + std::string(EncodingName(c.encoding)));
@@ -92,6 +194,16 @@ TEST(FindEncodingFault, NamesTheFirstBadCharacterAndItsOffset) {
       EXPECT_EQ(fault->what, c.what);
     }
   }
+}
+
+// Without the GB18030 requirement, well-formed UTF-8 and UTF-16 are valid whatever they hold.
+TEST(FindEncodingFault, LayoutShuffleNeedsOnlyWellFormedUnicode) {
+  EXPECT_EQ(FindEncodingFault("x\xEE\x9E\x8D", Encoding::kUtf8, false), std::nullopt);
+  EXPECT_EQ(FindEncodingFault(std::string("\0a\xE7\x8D", 4), Encoding::kUtf16Be, false),
+            std::nullopt);
+  std::optional<EncodingFault> fault = FindEncodingFault("ok\xED\xA0\x80", Encoding::kUtf8, false);
+  ASSERT_NE(fault, std::nullopt);
+  EXPECT_EQ(fault->offset, 2u);
 }
 
 // The shuffle steps over a byte from 0x80 up and the byte after it as one character, and trusts

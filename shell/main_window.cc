@@ -1,10 +1,20 @@
 // The main window, read top to bottom: its numbers, then how it is built, then its handlers.
 #include "shell/main_window.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "common/article_shuffle.h"
+#include "common/atomic_file.h"
+#include "common/encoding.h"
 #include "shell/page_files.h"
 #include "shell/sample_article.h"
 #include "text/paragraph_shuffler.h"
@@ -33,6 +43,18 @@ constexpr auto kAcceleration = WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER;
 constexpr double kTextZoom = 1.0;
 constexpr GdkRGBA kViewBackground{1.0, 1.0, 1.0, 1.0};
 
+// Dialogs and messages.
+constexpr char kOpenTitle[] = "打开文章";
+constexpr char kOpenAccept[] = "打开(_O)";
+constexpr char kSaveTitle[] = "保存打乱后的页面";
+constexpr char kSaveAccept[] = "保存(_S)";
+constexpr char kCancel[] = "取消(_C)";
+constexpr char kHtmlFilterName[] = "HTML 网页";
+constexpr const char* kHtmlPatterns[] = {"*.html", "*.htm", "*.xhtml", "*.shtml"};
+constexpr char kAllFilesFilterName[] = "所有文件";
+constexpr char kSuggestedSaveName[] = "shuffled.html";
+constexpr char kUriListTarget[] = "text/uri-list";
+
 constexpr char kIconResource[] = "/tessivane-seo/icon.png";
 constexpr int kIconSizes[] = {32, 16};
 
@@ -52,10 +74,132 @@ struct GObjectDeleter {
 template <typename T>
 using GRef = std::unique_ptr<T, GObjectDeleter>;
 
-// Hands the view the page file's path as a file URI and leaves the load to it.
+// The article a window shows once the user has opened one; a window without it shows the sample.
+struct Article {
+  std::string bytes;
+  Encoding encoding;
+};
+constexpr char kArticleKey[] = "tessivane-article";
+
+const Article* ArticleOf(GtkWidget* control) {
+  return static_cast<const Article*>(
+      g_object_get_data(G_OBJECT(gtk_widget_get_toplevel(control)), kArticleKey));
+}
+
+void SetArticle(GtkWidget* window, Article article) {
+  g_object_set_data_full(G_OBJECT(window), kArticleKey, new Article(std::move(article)),
+                         [](gpointer article) { delete static_cast<Article*>(article); });
+}
+
+// The window's view named `name`.
+WebKitWebView* ViewOf(GtkWidget* window, const char* name) {
+  GtkWidget* fixed = gtk_bin_get_child(GTK_BIN(window));
+  GList* children = gtk_container_get_children(GTK_CONTAINER(fixed));
+  WebKitWebView* view = nullptr;
+  for (GList* c = children; c; c = c->next) {
+    if (g_strcmp0(gtk_widget_get_name(GTK_WIDGET(c->data)), name) == 0) {
+      view = WEBKIT_WEB_VIEW(c->data);
+    }
+  }
+  g_list_free(children);
+  return view;
+}
+
+// Why something the user asked for did not happen: a headline and the details beneath it.
+struct Problem {
+  std::string summary;
+  std::string detail;
+};
+
+void ShowProblem(GtkWidget* window, const Problem& problem) {
+  GtkWidget* dialog = gtk_message_dialog_new(
+      GTK_WINDOW(window),
+      static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+      GTK_MESSAGE_ERROR, GTK_BUTTONS_CLOSE, "%s", problem.summary.c_str());
+  if (!problem.detail.empty()) {
+    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s",
+                                             problem.detail.c_str());
+  }
+  gtk_window_set_title(GTK_WINDOW(dialog), kTitle);
+  g_signal_connect(dialog, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
+  gtk_widget_show(dialog);
+}
+
+// The file's name as a person reads it, whatever bytes it is made of.
+std::string DisplayName(const std::string& path) {
+  OwnedChars name(g_filename_display_basename(path.c_str()));
+  return name.get();
+}
+
+// Why a file cannot be opened for reading, in Chinese.
+std::string UnreadableReason(int error) {
+  switch (error) {
+    case ENOENT:
+      return "文件不存在。";
+    case EACCES:
+    case EPERM:
+      return "没有读取它的权限。";
+    case EISDIR:
+      return "这是一个文件夹，不是文件。";
+    default:
+      return std::string("系统报告：") + g_strerror(error) + "。";
+  }
+}
+
+// The article at `path`, read and checked; nullopt with the problem when it cannot be opened:
+// unreadable, larger than kLargestArticleBytes, or not text in an encoding the shuffle handles.
+std::optional<Article> LoadArticle(const std::string& path, Problem* problem) {
+  const std::string name = DisplayName(path);
+  // Looked at first, to tell the user in their language what kind of trouble it is.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  struct stat status {};
+  if (fd < 0 || fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+    const int error = fd < 0 ? errno : S_ISDIR(status.st_mode) ? EISDIR : errno;
+    if (fd >= 0) close(fd);
+    *problem = {"无法打开“" + name + "”：" + UnreadableReason(error), path};
+    return std::nullopt;
+  }
+  close(fd);
+  constexpr size_t kMegabyte = 1 << 20;
+  const std::string largest = std::to_string(kLargestArticleBytes / kMegabyte) + " MB";
+  if (S_ISREG(status.st_mode) && static_cast<size_t>(status.st_size) > kLargestArticleBytes) {
+    *problem = {"无法打开“" + name + "”：文件太大。",
+                "它有 " + std::to_string((status.st_size + kMegabyte - 1) / kMegabyte) +
+                    " MB，本工具最多打开 " + largest + " 的文章。"};
+    return std::nullopt;
+  }
+  Article article;
+  std::string error;
+  if (!ReadArticleFile(path, kLargestArticleBytes, &article.bytes, &error)) {
+    *problem = {"无法读取“" + name + "”。", error};
+    return std::nullopt;
+  }
+  DetectedEncoding detected;
+  if (!DetectEncoding(article.bytes, &detected, &error)) {
+    *problem = {"无法打开“" + name + "”：它的编码不受支持。",
+                error + "\n本工具能处理 GBK、GB18030、Big5、UTF-8 和 UTF-16 编码的文章。"};
+    return std::nullopt;
+  }
+  article.encoding = detected.encoding;
+  std::optional<EncodingFault> fault =
+      FindEncodingFault(article.bytes, article.encoding, /*need_gb18030_form=*/false);
+  if (!fault && article.bytes.find('\0') != std::string::npos) {
+    fault = EncodingFault{article.bytes.find('\0'), "a NUL byte"};
+  }
+  if (fault) {
+    *problem = {"无法打开“" + name + "”：它不是有效的 " +
+                    std::string(EncodingName(article.encoding)) + " 文本。",
+                fault->what + " at byte offset " + std::to_string(fault->offset) +
+                    " (the encoding was decided by " + detected.how + ")."};
+    return std::nullopt;
+  }
+  return article;
+}
+
+// Hands the view the page file's address and leaves the load to it.
 void Navigate(WebKitWebView* view, std::string_view page) {
-  OwnedChars uri(g_filename_to_uri(PageFilePath(page).c_str(), nullptr, nullptr));
-  if (uri) webkit_web_view_load_uri(view, uri.get());
+  const std::string uri = PageFileUri(page);
+  if (!uri.empty()) webkit_web_view_load_uri(view, uri.c_str());
 }
 
 void Place(GtkFixed* fixed, GtkWidget* control, const Placement& at) {
@@ -130,6 +274,137 @@ void Centre(GtkWindow* window) {
                   screen.y + (screen.height - kWindowHeight) / 2);
 }
 
+// Lets go of a dialog once the event that answered it is over: its widgets may still be handling
+// the key release of the Enter that closed it.
+void DropWhenIdle(gpointer dialog) {
+  g_idle_add(
+      [](gpointer dialog) {
+        g_object_unref(dialog);
+        return G_SOURCE_REMOVE;
+      },
+      dialog);
+}
+
+// Ctrl+O: a file chooser for HTML articles; the chosen file becomes the article.
+void ChooseArticle(GtkWidget* window) {
+  GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
+      kOpenTitle, GTK_WINDOW(window), GTK_FILE_CHOOSER_ACTION_OPEN, kOpenAccept, kCancel);
+  GtkFileFilter* html = gtk_file_filter_new();
+  gtk_file_filter_set_name(html, kHtmlFilterName);
+  gtk_file_filter_add_mime_type(html, "text/html");
+  gtk_file_filter_add_mime_type(html, "application/xhtml+xml");
+  for (const char* pattern : kHtmlPatterns) gtk_file_filter_add_pattern(html, pattern);
+  gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), html);
+  GtkFileFilter* all = gtk_file_filter_new();
+  gtk_file_filter_set_name(all, kAllFilesFilterName);
+  gtk_file_filter_add_pattern(all, "*");
+  gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), all);
+  g_signal_connect(chooser, "response",
+                   G_CALLBACK(+[](GtkNativeDialog* chooser, int response, GtkWidget* window) {
+                     OwnedChars path(gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser)));
+                     DropWhenIdle(chooser);
+                     if (response == GTK_RESPONSE_ACCEPT && path) OpenArticle(window, path.get());
+                   }),
+                   window);
+  gtk_native_dialog_show(GTK_NATIVE_DIALOG(chooser));
+}
+
+// Ctrl+S: the page the right view shows, index.html, saved where the user chooses.
+void SaveShuffledPage(GtkWidget* window) {
+  const char* shown = webkit_web_view_get_uri(ViewOf(window, kRightViewName));
+  std::string bytes, error;
+  if (!shown || PageFileUri(kIndexPage) != shown) {
+    ShowProblem(window, {"右侧还没有打乱后的页面可以保存。", "请先按“随机打乱段落”。"});
+    return;
+  }
+  if (!ReadArticleFile(PageFilePath(kIndexPage), SIZE_MAX, &bytes, &error)) {
+    ShowProblem(window, {"无法读取右侧显示的页面。", error});
+    return;
+  }
+  GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
+      kSaveTitle, GTK_WINDOW(window), GTK_FILE_CHOOSER_ACTION_SAVE, kSaveAccept, kCancel);
+  gtk_file_chooser_set_do_overwrite_confirmation(GTK_FILE_CHOOSER(chooser), TRUE);
+  gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), kSuggestedSaveName);
+  g_object_set_data_full(G_OBJECT(chooser), "bytes", new std::string(std::move(bytes)),
+                         [](gpointer bytes) { delete static_cast<std::string*>(bytes); });
+  g_signal_connect(
+      chooser, "response",
+      G_CALLBACK(+[](GtkNativeDialog* chooser, int response, GtkWidget* window) {
+        OwnedChars path(gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser)));
+        if (response == GTK_RESPONSE_ACCEPT && path) {
+          const auto* bytes =
+              static_cast<std::string*>(g_object_get_data(G_OBJECT(chooser), "bytes"));
+          if (std::optional<std::string> error = WriteUserFile(path.get(), *bytes)) {
+            ShowProblem(window, {"无法保存到“" + DisplayName(path.get()) + "”。", *error});
+          }
+        }
+        DropWhenIdle(chooser);
+      }),
+      window);
+  gtk_native_dialog_show(GTK_NATIVE_DIALOG(chooser));
+}
+
+// Drops: a file dropped anywhere on the window opens as the article. The views take drops
+// themselves, so for a drag that carries files their own handling is passed over.
+bool CarriesFiles(GdkDragContext* context) {
+  const GdkAtom uri_list = gdk_atom_intern_static_string(kUriListTarget);
+  for (GList* t = gdk_drag_context_list_targets(context); t; t = t->next) {
+    if (GDK_POINTER_TO_ATOM(t->data) == uri_list) return true;
+  }
+  return false;
+}
+
+gboolean OnViewDragMotion(GtkWidget*, GdkDragContext* context, int, int, guint time, gpointer) {
+  if (!CarriesFiles(context)) return FALSE;
+  gdk_drag_status(context, GDK_ACTION_COPY, time);
+  return TRUE;
+}
+
+void OnViewDragLeave(GtkWidget* view, GdkDragContext* context, guint, gpointer) {
+  if (CarriesFiles(context)) g_signal_stop_emission_by_name(view, "drag-leave");
+}
+
+gboolean OnViewDragDrop(GtkWidget* view, GdkDragContext* context, int, int, guint time, gpointer) {
+  if (!CarriesFiles(context)) return FALSE;
+  gtk_drag_get_data(view, context, gdk_atom_intern_static_string(kUriListTarget), time);
+  return TRUE;
+}
+
+void OnDropReceived(GtkWidget* target, GdkDragContext* context, int, int, GtkSelectionData* data,
+                    guint, guint time, gpointer) {
+  if (gtk_selection_data_get_target(data) != gdk_atom_intern_static_string(kUriListTarget)) return;
+  if (WEBKIT_IS_WEB_VIEW(target)) g_signal_stop_emission_by_name(target, "drag-data-received");
+  gchar** uris = gtk_selection_data_get_uris(data);
+  std::optional<std::string> path;
+  std::string first;
+  if (uris && uris[0]) {
+    first = uris[0];
+    OwnedChars local(g_filename_from_uri(uris[0], nullptr, nullptr));
+    if (local) path = local.get();
+  }
+  g_strfreev(uris);
+  gtk_drag_finish(context, path.has_value(), FALSE, time);
+  GtkWidget* window = gtk_widget_get_toplevel(target);
+  if (path) {
+    OpenArticle(window, *path);
+  } else if (!first.empty()) {
+    ShowProblem(window, {"只能打开本机上的文件。", first});
+  }
+}
+
+void AcceptDrops(GtkWidget* window, GtkWidget* left, GtkWidget* right) {
+  static const GtkTargetEntry kTargets[] = {{const_cast<char*>(kUriListTarget), 0, 0}};
+  gtk_drag_dest_set(window, GTK_DEST_DEFAULT_ALL, kTargets, G_N_ELEMENTS(kTargets),
+                    GDK_ACTION_COPY);
+  g_signal_connect(window, "drag-data-received", G_CALLBACK(OnDropReceived), nullptr);
+  for (GtkWidget* view : {left, right}) {
+    g_signal_connect(view, "drag-motion", G_CALLBACK(OnViewDragMotion), nullptr);
+    g_signal_connect(view, "drag-leave", G_CALLBACK(OnViewDragLeave), nullptr);
+    g_signal_connect(view, "drag-drop", G_CALLBACK(OnViewDragDrop), nullptr);
+    g_signal_connect(view, "drag-data-received", G_CALLBACK(OnDropReceived), nullptr);
+  }
+}
+
 // Tab and Shift+Tab step among the three controls, before a view can keep them for the links in
 // its page; Esc without Ctrl, Shift or Alt closes the window.
 gboolean OnKeyPress(GtkWidget* window, GdkEventKey* event, gpointer) {
@@ -145,6 +420,16 @@ gboolean OnKeyPress(GtkWidget* window, GdkEventKey* event, gpointer) {
       if (held != 0) return FALSE;
       gtk_window_close(GTK_WINDOW(window));
       return TRUE;
+    case GDK_KEY_o:
+    case GDK_KEY_O:
+      if (held != GDK_CONTROL_MASK) return FALSE;
+      ChooseArticle(window);
+      return TRUE;
+    case GDK_KEY_s:
+    case GDK_KEY_S:
+      if (held != GDK_CONTROL_MASK) return FALSE;
+      SaveShuffledPage(window);
+      return TRUE;
     default:
       return FALSE;
   }
@@ -152,7 +437,7 @@ gboolean OnKeyPress(GtkWidget* window, GdkEventKey* event, gpointer) {
 
 }  // namespace
 
-GtkWidget* OpenMainWindow() {
+GtkWidget* OpenMainWindow(const std::string& article_path) {
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_title(GTK_WINDOW(window), kTitle);
   gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
@@ -169,6 +454,17 @@ GtkWidget* OpenMainWindow() {
   Place(GTK_FIXED(fixed), button, kShuffleButton);
   g_signal_connect(button, "clicked", G_CALLBACK(OnShuffleButtonClicked), right);
   g_signal_connect(window, "key-press-event", G_CALLBACK(OnKeyPress), nullptr);
+  AcceptDrops(window, GTK_WIDGET(left), GTK_WIDGET(right));
+
+  std::optional<Problem> problem;
+  if (!article_path.empty()) {
+    Problem why;
+    if (std::optional<Article> article = LoadArticle(article_path, &why)) {
+      SetArticle(window, std::move(*article));
+    } else {
+      problem = why;
+    }
+  }
 
   gtk_widget_realize(window);
   gdk_window_set_decorations(gtk_widget_get_window(window), kFrameDecorations);
@@ -177,15 +473,46 @@ GtkWidget* OpenMainWindow() {
 
   OnMainWindowCreated(left);
   gtk_widget_show_all(window);
+  if (problem) ShowProblem(window, *problem);
   return window;
 }
 
 void OnMainWindowCreated(WebKitWebView* left_view) {
-  WritePageFile(kBackupPage, SampleArticle());
+  if (const Article* article = ArticleOf(GTK_WIDGET(left_view))) {
+    webkit_settings_set_default_charset(webkit_web_view_get_settings(left_view),
+                                        std::string(EncodingName(article->encoding)).c_str());
+    WritePageFile(kBackupPage, article->bytes);
+  } else {
+    WritePageFile(kBackupPage, SampleArticle());
+  }
   Navigate(left_view, kBackupPage);
 }
 
-void OnShuffleButtonClicked(GtkButton*, WebKitWebView* right_view) {
-  WritePageFile(kIndexPage, ShuffleArticle(SampleArticle()));
+void OnShuffleButtonClicked(GtkButton* button, WebKitWebView* right_view) {
+  if (const Article* article = ArticleOf(GTK_WIDGET(button))) {
+    std::string shuffled, error;
+    if (!ShuffleArticleBytes(article->bytes, article->encoding, ShuffleKind::kKeepLayout,
+                             std::nullopt, &shuffled, &error)) {
+      ShowProblem(gtk_widget_get_toplevel(GTK_WIDGET(button)), {"无法打乱这篇文章。", error});
+      return;
+    }
+    WritePageFile(kIndexPage, shuffled);
+  } else {
+    WritePageFile(kIndexPage, ShuffleArticle(SampleArticle()));
+  }
   Navigate(right_view, kIndexPage);
+}
+
+bool OpenArticle(GtkWidget* window, const std::string& path) {
+  Problem problem;
+  std::optional<Article> article = LoadArticle(path, &problem);
+  if (!article) {
+    ShowProblem(window, problem);
+    return false;
+  }
+  SetArticle(window, std::move(*article));
+  OnMainWindowCreated(ViewOf(window, kLeftViewName));
+  // The right view showed a shuffle of the article before; it is blank until the next press.
+  webkit_web_view_load_uri(ViewOf(window, kRightViewName), "about:blank");
+  return true;
 }

@@ -165,11 +165,13 @@ Text ScatterAround(std::string_view text, std::string_view paragraph) {
   return JoinInDrawnOrder(pieces, text.size());
 }
 
-Text ShuffleArticle(std::string_view article) {
+Text ShuffleArticle(std::string_view article,
+                    const std::function<void(size_t done, size_t total)>& progress) {
   Text working = StripLineBreaks(article);
   const TextList paragraphs = CollectParagraphs(working);
   for (size_t i = 1; i <= paragraphs.Count(); ++i) {
     working = ScatterAround(working, paragraphs.At(i));
+    if (progress) progress(i, paragraphs.Count());
   }
   return working;
 }

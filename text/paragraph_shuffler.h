@@ -6,6 +6,7 @@
 // paragraph put back once per cut, are reassembled in an order drawn from the random source.
 #pragma once
 
+#include <functional>
 #include <string_view>
 
 #include "text/text_ops.h"
@@ -13,7 +14,9 @@
 // The article with every CR and LF removed and its paragraphs scattered. The result is always a
 // rearrangement of those bytes: nothing lost, nothing added. Never throws; linear in the article
 // for the search, and one pass over the working text per paragraph for the scatter.
-Text ShuffleArticle(std::string_view article);
+// `progress`, when given, is called after each paragraph with (paragraphs done, total).
+Text ShuffleArticle(std::string_view article,
+                    const std::function<void(size_t done, size_t total)>& progress = {});
 
 // `text` without any CR or LF byte; every other byte kept in order.
 Text StripLineBreaks(std::string_view text);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -40,6 +41,14 @@ TEST_F(PinnedClockTest, WorkedExampleGivesBlocksThreeOneTwoFour) {
             (std::vector<Text>{kBlock1, kBlock3, kBlock2, kBlock4}));
   EXPECT_EQ(ShuffleArticle(kArticle), kBlock3 + kBlock1 + kBlock2 + kBlock4);
   EXPECT_EQ(ReseedCounter(), 1140u);
+}
+
+TEST_F(PinnedClockTest, ProgressCountsEveryParagraphAndChangesNothing) {
+  std::vector<std::pair<size_t, size_t>> calls;
+  const Text result =
+      ShuffleArticle(kArticle, [&](size_t done, size_t total) { calls.emplace_back(done, total); });
+  EXPECT_EQ(result, kBlock3 + kBlock1 + kBlock2 + kBlock4);
+  EXPECT_EQ(calls, (std::vector<std::pair<size_t, size_t>>{{1, 4}, {2, 4}, {3, 4}, {4, 4}}));
 }
 
 TEST_F(PinnedClockTest, WorkedExampleStepByStep) {

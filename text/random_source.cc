@@ -3,13 +3,14 @@
 #include <time.h>
 
 #include <algorithm>
-#include <atomic>
 
 namespace {
 
+// Each thread has a random source of its own, so shuffles on several threads never disturb each
+// other's draws; the window draws on its one thread.
 thread_local uint32_t generator_state = 1;
-uint32_t reseed_counter = 0;
-std::atomic<int64_t> pinned_clock{-1};  // -1: read the real clock
+thread_local uint32_t reseed_counter = 0;
+thread_local int64_t pinned_clock = -1;  // -1: read the real clock
 
 }  // namespace
 

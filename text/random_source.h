@@ -1,6 +1,7 @@
 // The random positions the shuffle draws: a small linear congruential generator reseeded from a
-// millisecond clock before every reassembly. A process-wide counter is folded into each seed, so
-// reseeds within one millisecond still start different sequences. Draw from one thread only.
+// millisecond clock before every reassembly. A counter is folded into each seed, so reseeds
+// within one millisecond still start different sequences. Each thread has its own generator,
+// counter and pinned clock.
 #pragma once
 
 #include <cstdint>
@@ -21,8 +22,8 @@ uint32_t DrawRaw();
 // Milliseconds since the system started, wrapping at 2^32: what Reseed reads unless pinned.
 uint32_t MillisecondsSinceBoot();
 
-// Makes every later Reseed read `ms` as the clock; std::nullopt goes back to the real clock.
-// For reproducible runs and tests.
+// Makes every later Reseed on this thread read `ms` as the clock; std::nullopt goes back to the
+// real clock. For reproducible runs and tests.
 void PinClock(std::optional<uint32_t> ms);
 
 // The generator state (1 before the first Reseed) and the reseed counter (0 at start), for tests
