@@ -63,7 +63,10 @@ EOF
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 mount -t proc proc "$root/proc"
 mount -t sysfs sys "$root/sys"
-mount --rbind /dev "$root/dev"
+# The root keeps the device nodes debootstrap made: its package scripts never reach this
+# machine's /dev.
+mount -t tmpfs -o mode=1777 shm "$root/dev/shm"
+mount -t devpts -o newinstance,ptmxmode=666 devpts "$root/dev/pts"
 mkdir -p "$root/tmp/.X11-unix"
 mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix"
 in_root apt-get update -qq
