@@ -36,22 +36,23 @@ check "Package, Section, Priority" \
   [ "$(field Package)/$(field Section)/$(field Priority)" = tessivane-seo/text/optional ]
 check "Maintainer and Homepage" bash -c '[[ "$1" == *"<"*@*">" && "$2" == https://* ]]' _ \
   "$(field Maintainer)" "$(field Homepage)"
-description=$(field Description)
-check "description in English and Chinese" \
-  bash -c 'grep -q "paragraphs of an HTML article" <<<"$1" && grep -q "伪原创工具" <<<"$1"' _ "$description"
-check "no description line wider than 80 columns" \
-  bash -c '! awk "length > 80" <<<"$1" | grep -q .' _ "$description"
+field Description >"$work/description"
+check "description in English" grep -q "paragraphs of an HTML article" "$work/description"
+check "description in Chinese" grep -q "伪原创工具" "$work/description"
+narrow() { ! awk 'length > 80' "$1" | grep -q .; }
+check "no description line wider than 80 characters" narrow "$work/description"
 check "Depends: a CJK font" grep -qF "fonts-wqy-microhei | fonts-noto-cjk" <<<"$depends"
 
 # --- contents ---
 dpkg-deb -c "$deb" >"$work/listing"
 awk '{print $6}' "$work/listing" | sed 's#^\./#/#; s#/$##' | grep -v '^$' >"$work/paths"
 has() { grep -qxF "$1" "$work/paths"; }
-check "everything under /usr" bash -c '! grep -v "^/usr" "$1" | grep -q .' _ "$work/paths"
-check "nothing in /usr/local" bash -c '! grep -q "^/usr/local" "$1"' _ "$work/paths"
-check "every entry owned by root" bash -c '! awk "\$2 != \"root/root\"" "$1" | grep -q .' _ "$work/listing"
-check "modes 755 for folders and programs, 644 for data" bash -c \
-  '! awk "\$1 !~ /^(drwxr-xr-x|-rw-r--r--|-rwxr-xr-x|lrwxrwxrwx)$/" "$1" | grep -q .' _ "$work/listing"
+none() { ! "$@" | grep -q .; }  # none COMMAND...: COMMAND prints nothing
+check "everything under /usr, nothing in /usr/local" \
+  none grep -vE '^/usr/(bin|libexec|share)(/|$)|^/usr$' "$work/paths"
+check "every entry owned by root" none awk '$2 != "root/root"' "$work/listing"
+check "modes 755 for folders and programs, 644 for data" \
+  none awk '$1 !~ /^(drwxr-xr-x|-rw-r--r--|-rwxr-xr-x|lrwxrwxrwx)$/' "$work/listing"
 for path in /usr/bin/tessivane-seo /usr/bin/tessivane-shuffle \
   /usr/share/applications/tessivane-seo.desktop \
   /usr/share/metainfo/io.github.tessivane.seo.metainfo.xml \
@@ -63,18 +64,18 @@ dpkg-deb -x "$deb" "$work/root"
 root=$work/root
 for size in 16 32 48 64 128 256; do
   icon=$root/usr/share/icons/hicolor/${size}x$size/apps/tessivane-seo.png
-  check "icon at $size x $size" bash -c 'file "$1" | grep -q "PNG image data, $2 x $2,"' _ "$icon" "$size"
+  check "icon at $size x $size" grep -q "PNG image data, $size x $size," <(file "$icon")
 done
-check "the 32 x 32 icon is the program's own" cmp "$root/usr/share/icons/hicolor/32x32/apps/tessivane-seo.png" \
-  "$source/shell/icon.png"
+check "the 32 x 32 icon is the program's own" \
+  cmp "$root/usr/share/icons/hicolor/32x32/apps/tessivane-seo.png" "$source/shell/icon.png"
 
 # Manual pages: each page in the source tree is in the package, compressed with gzip -9n.
 while IFS= read -r page; do
   name=$(basename "$page")
   check "manual page $name.gz" has "/usr/share/man/man${name##*.}/$name.gz"
 done < <(find "$source" -path "$source/build*" -prune -o -name '*.[1-8]' -print)
-check "every manual page compressed" bash -c '! grep "^/usr/share/man/.*/.*[^z]$" "$1" | grep -vq "/man[1-8]$"' _ \
-  "$work/paths"
+check "every manual page compressed" \
+  none awk '$1 ~ /^-/ && $6 ~ /^\.\/usr\/share\/man\// && $6 !~ /\.gz$/' "$work/listing"
 
 # Programs: stripped, and every library they need named in Depends, by its package or by a
 # name that package provides.
@@ -89,7 +90,7 @@ in_depends() {  # in_depends PACKAGE
 }
 while IFS= read -r elf; do
   name=${elf#"$root"}
-  check "$name stripped" bash -c 'file "$1" | grep -q ", stripped"' _ "$elf"
+  check "$name stripped" grep -q ", stripped" <(file "$elf")
   for library in $(objdump -p "$elf" | awk '$1 == "NEEDED" {print $2}'); do
     owner=$(dpkg -S "*/$multiarch/$library" 2>/dev/null | head -n1 | cut -d: -f1)
     check "$name needs $library, from ${owner:-no package}, in Depends" in_depends "${owner:-none}"
@@ -110,10 +111,12 @@ check "appstreamcli validate" appstreamcli validate --no-net --pedantic \
 check "appstreamcli validate-tree (metainfo, desktop entry and icon together)" \
   appstreamcli validate-tree --no-net "$root"
 
-lintian --tag-display-limit 0 --display-info "$deb" >"$work/lintian" 2>&1 || true
+# lintian exits 2 on errors and 1 when it could not check the package.
+lintian_status=0
+lintian --tag-display-limit 0 --display-info "$deb" >"$work/lintian" 2>&1 || lintian_status=$?
 sed 's/^/  lintian: /' "$work/lintian"
-check "lintian: no errors" bash -c '! grep -q "^E: " "$1"' _ "$work/lintian"
-check "lintian ran" bash -c '! grep -qiE "^(internal error|.*not a valid|.*cannot)" "$1"' _ "$work/lintian"
+check "lintian checked the package" [ "$lintian_status" -ne 1 ]
+check "lintian: no errors" none grep "^E: " "$work/lintian"
 
 [ "$failed" -eq 0 ] && echo "package checks passed"
 exit "$failed"
