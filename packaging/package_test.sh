@@ -60,6 +60,14 @@ for path in /usr/bin/tessivane-seo /usr/bin/tessivane-shuffle \
   check "holds $path" has "$path"
 done
 
+# The package carries exactly what `cmake --install` installs (manual pages compressed).
+DESTDIR="$work/installed" cmake --install "$build" --prefix /usr >/dev/null
+(cd "$work/installed" && find . ! -type d | sed 's#^\.##' | sort) >"$work/installed.list"
+awk '$1 !~ /^d/ {print $6}' "$work/listing" | sed 's#^\.##; s#^\(/usr/share/man/.*\)\.gz$#\1#' |
+  sort >"$work/packaged.list"
+check "the package holds what cmake --install installs, and nothing else" \
+  diff "$work/installed.list" "$work/packaged.list"
+
 dpkg-deb -x "$deb" "$work/root"
 root=$work/root
 for size in 16 32 48 64 128 256; do
