@@ -34,8 +34,8 @@ depends=$(field Depends)
 echo "Depends: $depends"
 check "Package, Section, Priority" \
   [ "$(field Package)/$(field Section)/$(field Priority)" = tessivane-seo/text/optional ]
-check "Maintainer and Homepage" bash -c '[[ "$1" == *"<"*@*">" && "$2" == https://* ]]' _ \
-  "$(field Maintainer)" "$(field Homepage)"
+check "Maintainer with an address" grep -qE '^[^<]+ <[^@>]+@[^>]+>$' <(field Maintainer)
+check "Homepage" grep -q '^https://' <(field Homepage)
 field Description >"$work/description"
 check "description in English" grep -q "paragraphs of an HTML article" "$work/description"
 check "description in Chinese" grep -q "伪原创工具" "$work/description"
@@ -81,7 +81,8 @@ check "the 32 x 32 icon is the program's own" \
 while IFS= read -r page; do
   name=$(basename "$page")
   check "manual page $name.gz" has "/usr/share/man/man${name##*.}/$name.gz"
-done < <(find "$source" -path "$source/build*" -prune -o -name '*.[1-8]' -print)
+done < <(find "$source" \( -path "$source/build*" -o -path "$source/.git" \) -prune -o \
+  -name '*.[1-8]' -print)
 check "every manual page compressed" \
   none awk '$1 ~ /^-/ && $6 ~ /^\.\/usr\/share\/man\// && $6 !~ /\.gz$/' "$work/listing"
 
@@ -105,7 +106,7 @@ while IFS= read -r elf; do
   done
 done < <(find "$root" -type f -exec sh -c 'head -c4 "$1" | grep -q "ELF"' _ {} \; -print)
 
-# The menu entry starts a program of the package and names its icon.
+# The menu entry starts a program of the package and opens HTML files.
 desktop=$root/usr/share/applications/tessivane-seo.desktop
 exec_line=$(sed -n 's/^Exec=//p' "$desktop")
 check "Exec ($exec_line) is a program of the package" has "/usr/bin/${exec_line%% *}"
