@@ -1,5 +1,6 @@
 // Runs the built tessivane-shuffle as a separate process.
 #include <fcntl.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -8,8 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -47,8 +50,10 @@ class ShuffleBinaryTest : public testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  // Runs the program with `args`, `input` fed through a pipe as its standard input.
-  Outcome RunProgram(const std::vector<std::string>& args, std::string_view input = "") {
+  // Runs the program with `args`, `input` fed through a pipe as its standard input; `prefix`, a
+  // command that ends by running its arguments, runs it.
+  Outcome RunProgram(const std::vector<std::string>& args, std::string_view input = "",
+                     const std::vector<std::string>& prefix = {}) {
     int pipe_fds[2];
     EXPECT_EQ(pipe2(pipe_fds, O_CLOEXEC), 0);
     std::string out_path = dir_ / ".out", err_path = dir_ / ".err";
@@ -59,11 +64,13 @@ class ShuffleBinaryTest : public testing::Test {
                                      0600);
     posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
-    std::vector<char*> argv{const_cast<char*>(SHUFFLE_BINARY)};
+    std::vector<char*> argv;
+    for (const std::string& word : prefix) argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(const_cast<char*>(SHUFFLE_BINARY));
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
     pid_t pid;
-    int spawned = posix_spawn(&pid, SHUFFLE_BINARY, &actions, nullptr, argv.data(), environ);
+    int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(pipe_fds[0]);
     EXPECT_EQ(spawned, 0);
@@ -256,6 +263,207 @@ TEST_F(ShuffleBinaryTest, OutputFileIsReplacedOnlyOnSuccess) {
     EXPECT_EQ(Listing(), before);
   }
   EXPECT_EQ(ReadFile(dir_ / "taken" / "inside"), "kept");
+}
+
+// The names of every file under `root`, with their contents.
+std::map<std::string, std::string> Tree(const fs::path& root) {
+  std::map<std::string, std::string> tree;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (entry.is_regular_file()) tree[fs::relative(entry.path(), root)] = ReadFile(entry.path());
+  }
+  return tree;
+}
+
+std::string Utf16Le(std::string_view ascii) {
+  std::string wide;
+  for (char c : ascii) wide += std::string{c, '\0'};
+  return wide;
+}
+
+// A folder tree with articles in several encodings and one bad article: the others are written,
+// mirrored under OUTDIR, each exactly as a one-file run gives it; nothing for the bad one.
+TEST_F(ShuffleBinaryTest, BatchMirrorsFoldersAndGoesOnPastABadArticle) {
+  const fs::path in = dir_ / "in";
+  fs::create_directories(in / "sub" / "deeper");
+  const std::string paragraphs = "<p>one</p>\n<p>two</p>\n<p>three</p>\n<div>four</div>\n";
+  WriteFile(in / "a.html", "<meta charset=gb2312>\n<p>\xD6\xD0</p>\n" + paragraphs);
+  WriteFile(in / "sub" / "b.HTM", "<p>\xE4\xB8\xAD\xE6\x96\x87</p>\n" + paragraphs);
+  WriteFile(in / "sub" / "deeper" / "c.htm", "\xFF\xFE" + Utf16Le(paragraphs));
+  WriteFile(in / "sub" / "bad.html", "<p>\x80</p>" + paragraphs);
+  WriteFile(in / "notes.txt", "not an article");
+  WriteFile(dir_ / "x.html", paragraphs + "<p>five</p>");
+  const fs::path out = dir_ / "out";
+
+  Outcome batch = RunProgram({"--seed=5", "-d", out, in, dir_ / "x.html"});
+  EXPECT_EQ(batch.status, 1);
+  EXPECT_EQ(batch.out, "");
+  // Not a terminal: the bad article's line and the summary, and no progress.
+  std::string bad_line = "tessivane-shuffle: " + (in / "sub" / "bad.html").string() +
+                         ": invalid GB18030 byte sequence starting with 0x80 at byte offset 3";
+  EXPECT_TRUE(batch.err.starts_with(bad_line)) << batch.err;
+  std::string summary =
+      "tessivane-shuffle: 4 of 5 articles shuffled into '" + out.string() + "' in ";
+  EXPECT_NE(batch.err.find("\n" + summary), std::string::npos) << batch.err;
+  EXPECT_TRUE(batch.err.ends_with(" s; 1 failed\n")) << batch.err;
+  EXPECT_EQ(std::count(batch.err.begin(), batch.err.end(), '\n'), 2) << batch.err;
+  EXPECT_EQ(batch.err.find('\r'), std::string::npos);
+
+  std::map<std::string, std::string> tree = Tree(out);
+  std::map<std::string, std::string> expected;
+  for (const char* name : {"a.html", "sub/b.HTM", "sub/deeper/c.htm"}) {
+    expected[name] = RunProgram({"--seed", "5", in / name}).out;
+  }
+  expected["x.html"] = RunProgram({"--seed", "5", dir_ / "x.html"}).out;
+  EXPECT_EQ(tree, expected);
+  EXPECT_NE(tree["x.html"], ReadFile(dir_ / "x.html"));  // it was shuffled
+
+  // A second run with all good: exit 0, the results replaced.
+  fs::remove(in / "sub" / "bad.html");
+  Outcome again = RunProgram({"-d", out, "--seed", "5", in, dir_ / "x.html"});
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(Tree(out), expected);
+}
+
+// Each article's result depends on the article and --seed only: not on -j, nor on the order the
+// threads take them in. Both shuffles.
+TEST_F(ShuffleBinaryTest, ThreadsDoNotChangeTheResults) {
+  const fs::path in = dir_ / "in";
+  fs::create_directories(in);
+  for (int i = 0; i < 24; ++i) {
+    std::string article = "<html><body>\n";
+    for (int p = 0; p < 8 + i; ++p) article += "<p>" + std::to_string(i * 100 + p) + "</p>\n";
+    WriteFile(in / ("article" + std::to_string(i) + ".html"), article + "</body></html>\n");
+  }
+  for (std::vector<std::string> kind : {std::vector<std::string>{}, {"--classic"}}) {
+    SCOPED_TRACE(testing::PrintToString(kind));
+    std::map<std::string, std::string> trees[2];
+    for (int jobs : {1, 4}) {
+      const fs::path out = dir_ / ("out" + std::to_string(jobs));
+      std::vector<std::string> args = {"-j", std::to_string(jobs), "--seed=77", "-d", out, in};
+      args.insert(args.end(), kind.begin(), kind.end());
+      Outcome outcome = RunProgram(args);
+      ASSERT_EQ(outcome.status, 0) << outcome.err;
+      trees[jobs == 4] = Tree(out);
+      fs::remove_all(out);
+    }
+    EXPECT_EQ(trees[0].size(), 24u);
+    EXPECT_EQ(trees[0], trees[1]);
+    for (const char* name : {"article0.html", "article23.html"}) {
+      std::vector<std::string> args = {"--seed=77", in / name};
+      args.insert(args.end(), kind.begin(), kind.end());
+      EXPECT_EQ(trees[1][name], RunProgram(args).out) << name;
+    }
+  }
+}
+
+TEST_F(ShuffleBinaryTest, BatchNeverOverwritesAnInput) {
+  const fs::path in = dir_ / "in";
+  fs::create_directories(in);
+  WriteFile(in / "a.html", "<p>1</p><p>2</p><p>3</p>");
+  fs::create_symlink(in / "a.html", dir_ / "link.html");
+  std::map<std::string, std::string> before = Tree(in);
+  for (std::vector<std::string> args :
+       {std::vector<std::string>{"-d", in, in / "a.html"}, {"-d", dir_, dir_ / "link.html"}}) {
+    SCOPED_TRACE(testing::PrintToString(args));
+    Outcome outcome = RunProgram(args);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_NE(outcome.err.find("its result would overwrite the input"), std::string::npos)
+        << outcome.err;
+    EXPECT_EQ(Tree(in), before);
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link.html"));
+  }
+}
+
+TEST_F(ShuffleBinaryTest, OutputOptionKeepsModeAndTakesDashForStandardOutput) {
+  const fs::path in = dir_ / "in.html", out = dir_ / "out.html";
+  WriteFile(in, "<p>a</p><p>b</p><p>c</p>");
+  std::string expected = RunProgram({"--seed=3", in}).out;
+  ASSERT_FALSE(expected.empty());
+
+  Outcome dash = RunProgram({"--seed=3", "-o", "-", in});
+  EXPECT_EQ(dash.status, 0);
+  EXPECT_EQ(dash.out, expected);
+
+  WriteFile(out, "old");
+  chmod(out.c_str(), 0751);
+  EXPECT_EQ(RunProgram({"--seed=3", "-o", out, in}).status, 0);
+  EXPECT_EQ(ReadFile(out), expected);
+  struct stat info {};
+  ASSERT_EQ(stat(out.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0751u);
+
+  // Named by the user, the input itself may be the output.
+  EXPECT_EQ(RunProgram({"--seed=3", "-o", in, in}).status, 0);
+  EXPECT_EQ(ReadFile(in), expected);
+}
+
+// Too large an input is refused by the limit; running out of memory ends in one line, not an
+// abort, even on an endless input.
+TEST_F(ShuffleBinaryTest, SizeLimitAndOutOfMemoryEndInOneLine) {
+  WriteFile(dir_ / "eleven.html", "<p>123</p>\n");
+  Outcome limited = RunProgram({"--max-size=10", dir_ / "eleven.html"});
+  EXPECT_EQ(limited.status, 1);
+  EXPECT_EQ(limited.err, "tessivane-shuffle: " + (dir_ / "eleven.html").string() +
+                             ": larger than the size limit of 10 bytes\n");
+  EXPECT_EQ(RunProgram({"--max-size=11", dir_ / "eleven.html"}).status, 0);
+
+  Outcome endless = RunProgram({"--max-size=1M", "/dev/zero"});
+  EXPECT_EQ(endless.status, 1);
+  EXPECT_EQ(endless.err,
+            "tessivane-shuffle: /dev/zero: larger than the size limit of 1048576 bytes\n");
+
+  const std::vector<std::string> under_limit = {"sh", "-c", "ulimit -v 200000 && exec \"$@\"",
+                                                "sh"};
+  for (std::vector<std::string> args :
+       {std::vector<std::string>{"/dev/zero"}, {"-d", dir_ / "out", "/dev/zero"}}) {
+    SCOPED_TRACE(testing::PrintToString(args));
+    Outcome starved = RunProgram(args, "", under_limit);
+    EXPECT_EQ(starved.status, 1);
+    EXPECT_EQ(starved.out, "");
+    EXPECT_TRUE(starved.err.starts_with("tessivane-shuffle: /dev/zero: out of memory\n"))
+        << starved.err;
+  }
+}
+
+// On a terminal, the program says it reads standard input, and a long shuffle shows progress
+// that it then erases; through pipes and files neither shows (the other tests).
+TEST_F(ShuffleBinaryTest, TerminalGetsTheNoticeAndProgress) {
+  int terminal = -1, side = -1;
+  if (openpty(&terminal, &side, nullptr, nullptr, nullptr) != 0) {
+    GTEST_SKIP() << "no pseudo-terminal: " << strerror(errno);
+  }
+  std::string out_path = dir_ / "out";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, side, 0);
+  posix_spawn_file_actions_adddup2(&actions, side, 2);
+  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT, 0600);
+  std::vector<char*> argv{const_cast<char*>(SHUFFLE_BINARY), const_cast<char*>("--classic"),
+                          nullptr};
+  pid_t pid;
+  ASSERT_EQ(posix_spawn(&pid, SHUFFLE_BINARY, &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  close(side);
+  // The article, then Ctrl+D at the start of a line: the end of the input.
+  std::string typed = "<p>a</p><p>b</p>\n\x04";
+  ASSERT_EQ(write(terminal, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+  int wait_status = 0;
+  waitpid(pid, &wait_status, 0);
+  std::string shown;
+  char buffer[4096];
+  for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;) {
+    shown.append(buffer, static_cast<size_t>(got));
+  }
+  close(terminal);
+  EXPECT_TRUE(WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0) << wait_status;
+  EXPECT_NE(shown.find("tessivane-shuffle: reading the article from standard input; end it "
+                       "with Ctrl+D\r\n"),
+            std::string::npos)
+      << shown;
+  size_t progress = shown.find("\rtessivane-shuffle: shuffling ");
+  EXPECT_NE(progress, std::string::npos) << shown;
+  EXPECT_TRUE(shown.ends_with("\r\x1B[K")) << testing::PrintToString(shown);
+  EXPECT_TRUE(IsArrangementOf(ReadFile(out_path), {"<p>a</p>", "<p>b</p>"}));
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ build=(build-essential cmake pkg-config libgtest-dev libboost-regex-dev
 package=("${build[@]}" dpkg-dev file)
 test=("${package[@]}" clang libclang-rt-14-dev clang-format libbenchmark-dev
   xvfb xauth xdotool x11-utils imagemagick valgrind procps
-  lintian appstream desktop-file-utils)
+  lintian appstream desktop-file-utils man-db)
 check=("${test[@]}" debootstrap)
 
 packages=()
