@@ -23,11 +23,20 @@ stop_program() {
   wait "$pid" 2>/dev/null || true
 }
 
-visible_windows() { xdotool search --onlyvisible --pid "$pid" --name . 2>/dev/null | wc -l; }
+# The program's windows a person can see, one id a line; GTK's 10 x 10 helper windows for
+# drag and drop stand off screen and do not count.
+program_windows() {
+  local w
+  for w in $(xdotool search --onlyvisible --pid "$pid" --name . 2>/dev/null); do
+    xwininfo -id "$w" | awk '/Absolute upper-left X/ {x = $4} /Absolute upper-left Y/ {y = $4}
+      /Width:/ {w = $2} END {exit !(x + w > 0 && y >= 0 && w > 10)}' && echo "$w"
+  done
+}
+visible_windows() { program_windows | wc -l; }
 # Finds the program's one visible window besides $win, titled TITLE when given; sets $dialog and
 # gives it the keyboard, once it has had half a second to settle.
 find_dialog() {
-  dialog=$(xdotool search --onlyvisible --pid "$pid" --name . 2>/dev/null | grep -vx "$win" | head -n1)
+  dialog=$(program_windows | grep -vx "$win" | head -n1)
   [ -n "$dialog" ] || return 1
   [ $# -eq 0 ] || [ "$(xprop -id "$dialog" -notype _NET_WM_NAME)" = "_NET_WM_NAME = \"$1\"" ] ||
     return 1

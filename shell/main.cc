@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "common/atomic_file.h"
@@ -25,9 +26,9 @@ constexpr int kStaleTemporarySeconds = 60;
 constexpr char kHelp[] =
     "Usage: tessivane-seo [OPTION]... [FILE]\n"
     "Open the TessivaneSEO window: an HTML article on the left, its paragraphs shuffled on the\n"
-    "right at every press of the button. FILE is the article (GBK, GB18030 or UTF-8); without\n"
-    "it the window shows its built-in sample. Ctrl+O opens another article, Ctrl+S saves the\n"
-    "shuffled page, and a file dropped on the window opens it.\n"
+    "right at every press of the button. FILE is the article (GBK, GB18030, Big5, UTF-8 or\n"
+    "UTF-16, up to 16 MB); without it the window shows its built-in sample. Ctrl+O opens\n"
+    "another article, Ctrl+S saves the shuffled page, and a file dropped on the window opens it.\n"
     "\n"
     "      --pages-dir=DIR  write the page files backup.html and index.html in DIR\n"
     "                       (default: the folder that holds this program)\n"
@@ -36,7 +37,7 @@ constexpr char kHelp[] =
 constexpr char kVersion[] = "tessivane-seo 1.0\n";
 
 struct Options {
-  std::string pages_dir;
+  std::optional<std::string> pages_dir;
   std::string article;
 };
 
@@ -73,12 +74,17 @@ int ParseArguments(int argc, char** argv, Options* options) {
   }
   if (argc - optind > 1) return UsageError("more than one FILE");
   if (optind < argc) options->article = argv[optind];
-  if (!options->pages_dir.empty()) {
+  if (options->pages_dir) {
     struct stat folder;
-    if (stat(options->pages_dir.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) {
-      const char* reason =
-          errno == 0 || S_ISDIR(folder.st_mode) ? std::strerror(ENOTDIR) : std::strerror(errno);
-      std::fprintf(stderr, "%s: %s: %s\n", kProgram, options->pages_dir.c_str(), reason);
+    int error = 0;
+    if (stat(options->pages_dir->c_str(), &folder) != 0) {
+      error = errno;
+    } else if (!S_ISDIR(folder.st_mode)) {
+      error = ENOTDIR;
+    }
+    if (error != 0) {
+      std::fprintf(stderr, "%s: %s: %s\n", kProgram, options->pages_dir->c_str(),
+                   std::strerror(error));
       return kExitUsage;
     }
   }
@@ -126,11 +132,11 @@ int main(int argc, char** argv) {
     return kExitNoDisplay;
   }
 
-  if (!options.pages_dir.empty()) {
-    g_autofree char* absolute = g_canonicalize_filename(options.pages_dir.c_str(), nullptr);
+  if (options.pages_dir) {
+    g_autofree char* absolute = g_canonicalize_filename(options.pages_dir->c_str(), nullptr);
     SetPagesDirectory(absolute);
   }
-  RemoveStaleTemporaries(PagesDirectory(), kStaleTemporarySeconds);
+  if (!PagesDirectory().empty()) RemoveStaleTemporaries(PagesDirectory(), kStaleTemporarySeconds);
   GtkWidget* window = OpenMainWindow(options.article);
   g_signal_connect(window, "destroy", G_CALLBACK(gtk_main_quit), nullptr);
   gtk_main();

@@ -76,8 +76,9 @@ using GRef = std::unique_ptr<T, GObjectDeleter>;
 
 // The article a window shows once the user has opened one; a window without it shows the sample.
 struct Article {
+  std::string path;
   std::string bytes;
-  Encoding encoding;
+  Encoding encoding = Encoding::kUtf8;
 };
 constexpr char kArticleKey[] = "tessivane-article";
 
@@ -169,6 +170,7 @@ std::optional<Article> LoadArticle(const std::string& path, Problem* problem) {
     return std::nullopt;
   }
   Article article;
+  article.path = path;
   std::string error;
   if (!ReadArticleFile(path, kLargestArticleBytes, &article.bytes, &error)) {
     *problem = {"无法读取“" + name + "”。", error};
@@ -285,6 +287,14 @@ void DropWhenIdle(gpointer dialog) {
       dialog);
 }
 
+// A chooser opens in the folder of the article opened last, else in the working folder, rather
+// than in a list of recent files, where a typed path does not open.
+void StartInArticleFolder(GtkWidget* window, GtkFileChooserNative* chooser) {
+  const Article* article = ArticleOf(window);
+  OwnedChars folder(article ? g_path_get_dirname(article->path.c_str()) : g_get_current_dir());
+  gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), folder.get());
+}
+
 // Ctrl+O: a file chooser for HTML articles; the chosen file becomes the article.
 void ChooseArticle(GtkWidget* window) {
   GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
@@ -299,6 +309,7 @@ void ChooseArticle(GtkWidget* window) {
   gtk_file_filter_set_name(all, kAllFilesFilterName);
   gtk_file_filter_add_pattern(all, "*");
   gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), all);
+  StartInArticleFolder(window, chooser);
   g_signal_connect(chooser, "response",
                    G_CALLBACK(+[](GtkNativeDialog* chooser, int response, GtkWidget* window) {
                      OwnedChars path(gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser)));
@@ -324,6 +335,7 @@ void SaveShuffledPage(GtkWidget* window) {
   GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
       kSaveTitle, GTK_WINDOW(window), GTK_FILE_CHOOSER_ACTION_SAVE, kSaveAccept, kCancel);
   gtk_file_chooser_set_do_overwrite_confirmation(GTK_FILE_CHOOSER(chooser), TRUE);
+  StartInArticleFolder(window, chooser);
   gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), kSuggestedSaveName);
   g_object_set_data_full(G_OBJECT(chooser), "bytes", new std::string(std::move(bytes)),
                          [](gpointer bytes) { delete static_cast<std::string*>(bytes); });

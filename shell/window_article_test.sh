@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Opens the user's own articles in the window as a person would, and starts it in unusual
-# places: window_article_test.sh PROGRAM SAMPLE_SOURCE ARTICLE_PAGE
+# places: window_article_test.sh PROGRAM SAMPLE_SOURCE ARTICLE_PAGE XDND_DROP
 # Needs DISPLAY on a 1920 x 1080 screen with no window manager; run it through run_in_xvfb.sh.
 # ARTICLE_PAGE is a UTF-8 page without a charset declaration whose corner mark turns green when
-# the view has read its text in the right encoding, red otherwise.
+# the view has read its text in the right encoding, red otherwise. XDND_DROP drops files onto a
+# window from outside, as a file manager does.
 set -eu
 
 program=$(realpath "$1")
 sample_source=$(realpath "$2")
 article_page=$(realpath "$3")
+xdnd_drop=$(realpath "$4")
 . "$(dirname "$0")/gui_test_lib.sh"
 . "$(dirname "$0")/gui_test_args.sh"
 
@@ -22,7 +24,6 @@ open_window() {
 }
 focus_window() { xdotool windowfocus --sync "$1"; }
 one_window() { [ "$(visible_windows)" -eq 1 ]; }
-two_windows() { [ "$(visible_windows)" -eq 2 ]; }
 
 # Whether FILE is ARTICLE with its paragraph lines (those starting "<p>") in some order and every
 # other line in place; prints the order of the paragraphs ("314265").
@@ -49,6 +50,12 @@ check "backup.html is the page's own bytes" cmp "$app/backup.html" "$work/articl
 check "the left view reads it as UTF-8 (mark green)" poll 20 left_mark_green
 check "the left view paints the page" poll 20 painted 3000 left_view_dark
 check "the right view is blank before a press" [ "$(right_view_dark)" -eq 0 ]
+focus_window "$win"
+xdotool key ctrl+s
+check "Ctrl+S before a press: a message, nothing to save yet" \
+  poll 10 find_dialog 'TessivaneSEO伪原创工具 v1.0'
+xdotool key Return
+check "the message closes" poll 5 one_window
 orders=()
 for press in 1 2 3 4 5 6; do
   rm -f "$app/index.html"
@@ -105,7 +112,7 @@ else
 fi
 
 echo "== a file that cannot be opened keeps the article"
-printf '<p>\xff\xfe\x00 not text</p>' >"$work/broken.html"
+printf '<p>\x80\xff not text</p>' >"$work/broken.html"
 cp "$app/backup.html" "$work/backup.before"
 focus_window "$win"
 xdotool key ctrl+o
@@ -113,9 +120,9 @@ if poll 10 find_dialog '打开文章'; then
   xdotool key ctrl+l
   xdotool type --delay 20 "$work/broken.html"
   xdotool key Return
-  check "a message window says why" poll 10 two_windows
+  check "a message window says why" poll 10 find_dialog 'TessivaneSEO伪原创工具 v1.0'
   check "backup.html keeps the article it had" cmp "$app/backup.html" "$work/backup.before"
-  find_dialog 'TessivaneSEO伪原创工具 v1.0' && xdotool key Return
+  xdotool key Return
   check "the message closes" poll 5 one_window
   rm -f "$app/index.html"
   press_button
@@ -130,8 +137,35 @@ stop_program
 echo "== an unreadable FILE at start: the sample, and a message"
 start_with "$app" "$work/no-such-article.html"
 open_window
-check "a message window says why" poll 10 two_windows
+check "a message window says why" poll 10 find_dialog 'TessivaneSEO伪原创工具 v1.0'
 check "backup.html is the sample" cmp "$app/backup.html" "$work/expected_backup.html"
+stop_program
+
+echo "== files dropped on the window and on either view"
+start_with "$app"
+open_window
+check "the left view paints the sample" poll 20 painted 10000 left_view_dark
+for place in "left view:100 100" "right view:700 100" "window beside the button:200 560"; do
+  where=${place%%:*}
+  dropped="$work/dropped-${where// /-}.html"
+  { cat "$work/article.html"; echo "<!-- dropped on the $where -->"; } >"$dropped"
+  if "$xdnd_drop" "$win" ${place#*:} "file://$dropped"; then
+    pass "a drop on the $where is taken"
+  else
+    fail "a drop on the $where is taken"
+  fi
+  check "the file dropped on the $where becomes the article" poll 5 cmp -s "$app/backup.html" "$dropped"
+  check "the left view shows it, read as UTF-8 (mark green)" poll 20 left_mark_green
+done
+check "no message window" one_window
+rm -f "$app/index.html"
+press_button
+poll 5 test -s "$app/index.html" || true
+order=$(layout_kept "$app/index.html" "$work/dropped-window-beside-the-button.html" || true)
+check "a press shuffles the dropped article ($order)" [ ${#order} -eq 6 ]
+check "a dropped web address is refused" bash -c "! '$xdnd_drop' $win 100 100 http://example.com/a.html 2>/dev/null"
+check "a message says so" poll 10 find_dialog 'TessivaneSEO伪原创工具 v1.0'
+check "the article stays" cmp -s "$app/backup.html" "$work/dropped-window-beside-the-button.html"
 stop_program
 
 for name in gbk ff; do
@@ -192,6 +226,22 @@ DISPLAY=:4999 "$program" >"$work/no-display" 2>&1 || status=$?
 check "with an unreachable DISPLAY: status 1 (got $status)" [ "$status" -eq 1 ]
 check "one line naming it ($(cat "$work/no-display"))" \
   bash -c "[ \$(wc -l <'$work/no-display') -eq 1 ] && grep -q ':4999' '$work/no-display'"
+
+echo "== the command line"
+usage() {  # usage STATUS OUTPUT_PATTERN ARG...: exit status and the one line on standard error
+  local want=$1 pattern=$2 status=0
+  shift 2
+  "$program" "$@" >"$work/out" 2>"$work/err" || status=$?
+  [ "$status" -eq "$want" ] && [ "$(wc -l <"$work/err")" -le 1 ] &&
+    grep -q -- "$pattern" "$work/out" "$work/err"
+}
+check "--help: usage on standard output, status 0" usage 0 '^Usage: tessivane-seo' --help
+check "--version" usage 0 '^tessivane-seo 1.0$' --version
+check "an unknown option: status 2" usage 2 "unknown option '--bogus'" --bogus
+check "--pages-dir without DIR: status 2" usage 2 "'--pages-dir' needs an argument" --pages-dir
+check "--pages-dir naming no folder: status 2" \
+  usage 2 "tessivane-seo: $work/none: No such file or directory" --pages-dir "$work/none"
+check "two FILEs: status 2" usage 2 'more than one FILE' a.html b.html
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
