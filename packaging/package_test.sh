@@ -56,7 +56,8 @@ check "modes 755 for folders and programs, 644 for data" \
 for path in /usr/bin/tessivane-seo /usr/bin/tessivane-shuffle \
   /usr/share/applications/tessivane-seo.desktop \
   /usr/share/metainfo/io.github.tessivane.seo.metainfo.xml \
-  /usr/share/doc/tessivane-seo/copyright /usr/share/doc/tessivane-seo/changelog.gz; do
+  /usr/share/doc/tessivane-seo/copyright /usr/share/doc/tessivane-seo/changelog.gz \
+  /usr/share/bash-completion/completions/tessivane-shuffle; do
   check "holds $path" has "$path"
 done
 
