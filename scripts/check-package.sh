@@ -98,6 +98,17 @@ order=$(block_order "$work/shuffled.html" || true)
 check "tessivane-shuffle --classic --seed 1000 puts the sample's blocks in the order 3124 ($order)" \
   [ "$order" = 3124 ]
 shuffled_sample() { block_order "$1" >/dev/null; }
+# The installed completion registers a function for tessivane-shuffle that completes --cl.
+cat >"$root/tmp/complete.sh" <<'EOF'
+. /usr/share/bash-completion/completions/tessivane-shuffle
+spec=$(complete -p tessivane-shuffle)
+function=$(awk '{for (i = 1; i < NF; i++) if ($i == "-F") print $(i + 1)}' <<<"$spec")
+COMP_WORDS=(tessivane-shuffle --cl)
+COMP_CWORD=1
+"$function" tessivane-shuffle --cl tessivane-shuffle
+[ "${COMPREPLY[*]}" = --classic ]
+EOF
+check "bash completion: tessivane-shuffle --cl completes to --classic" as_user bash /tmp/complete.sh
 shows_manual_page() { as_user man -P cat "$1" 2>/dev/null | grep -q "^NAME"; }
 for page in tessivane-shuffle tessivane-seo; do
   check "man $page" shows_manual_page "$page"
