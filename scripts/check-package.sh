@@ -95,7 +95,7 @@ check "tessivane-shuffle --help" shuffle_help
 cp "$work/expected_backup.html" "$root/home/tester/sample.html"
 as_user tessivane-shuffle --classic --seed 1000 sample.html >"$work/shuffled.html" || true
 order=$(block_order "$work/shuffled.html" || true)
-check "tessivane-shuffle --classic --seed 1000 puts the sample's blocks in the order 3124 ($order)" \
+check "tessivane-shuffle --classic --seed 1000: the sample's blocks in the order 3124 ($order)" \
   [ "$order" = 3124 ]
 shuffled_sample() { block_order "$1" >/dev/null; }
 # The installed completion registers a function for tessivane-shuffle that completes --cl.
