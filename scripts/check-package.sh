@@ -3,7 +3,7 @@
 # the window from its menu entry as a normal user (under Xvfb), the command line and its manual
 # page, then apt remove. Needs root and the network. Usage: check-package.sh [PACKAGE.deb]
 # Builds the package first (scripts/package.sh) when none is given or found. KEEP_ROOT=1 keeps the
-# root for a look afterwards; DEBIAN_MIRROR chooses the mirror.
+# root for a look afterwards; DEBIAN_MIRROR chooses the mirror (scripts/fresh_root_lib.sh).
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -19,59 +19,21 @@ program=/usr/bin/tessivane-seo
 sample_source=$(realpath shell/sample_article.html)
 . shell/gui_test_lib.sh
 
-root=$(mktemp -d /var/tmp/tessivane-root.XXXXXX)
-chmod 755 "$root"
-unmount_root() {
-  local mount
-  for mount in $(findmnt -rno TARGET | grep -F "$root/" | sort -r); do umount -l "$mount"; done
-}
+. scripts/fresh_root_lib.sh
 finish() {
-  local proc
-  for proc in /proc/[0-9]*; do  # whatever still runs in the root, WebKit's processes included
-    if [ "$(readlink "$proc/root" 2>/dev/null)" = "$root" ]; then
-      kill -KILL "${proc#/proc/}" 2>/dev/null || true
-    fi
-  done
   cleanup
-  unmount_root
-  if [ -n "${KEEP_ROOT:-}" ]; then
-    echo "root kept in $root"
-  elif ! findmnt -rno TARGET | grep -qF "$root/"; then
-    rm -rf --one-file-system "$root"
-  fi
+  remove_root
 }
 trap finish EXIT
 
-# in_root COMMAND...: runs COMMAND as root in the fresh root; as_user: as the normal user there.
-in_root() {
-  chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 HOME=/root \
-    DEBIAN_FRONTEND=noninteractive "$@"
-}
+# as_user COMMAND...: runs COMMAND in the root as its normal user, in their home.
 as_user() {
   chroot "$root" setpriv --reuid=tester --regid=tester --init-groups env -i \
     PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 HOME=/home/tester USER=tester \
     DISPLAY="$DISPLAY" sh -c 'cd && exec "$@"' sh "$@"
 }
 
-echo "== a fresh Debian 12 root (debootstrap, minbase) in $root"
-mirror=${DEBIAN_MIRROR:-http://deb.debian.org/debian}
-debootstrap --variant=minbase bookworm "$root" "$mirror" >"$work/debootstrap.log" 2>&1 ||
-  { tail -20 "$work/debootstrap.log"; echo "FAILED: debootstrap"; exit 1; }
-cat >"$root/etc/apt/sources.list" <<EOF
-deb $mirror bookworm main
-deb $mirror bookworm-updates main
-deb http://deb.debian.org/debian-security bookworm-security main
-EOF
-cp /etc/resolv.conf "$root/etc/resolv.conf"
-mount -t proc proc "$root/proc"
-mount -t sysfs sys "$root/sys"
-# The root keeps the device nodes debootstrap made: its package scripts never reach this
-# machine's /dev.
-mount -t tmpfs -o mode=1777 shm "$root/dev/shm"
-mount -t devpts -o newinstance,ptmxmode=666 devpts "$root/dev/pts"
-mkdir -p "$root/tmp/.X11-unix"
-mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix"
-in_root apt-get update -qq
+make_fresh_root "$work/debootstrap.log"
 # A desktop system reads manual pages; minbase has no man.
 in_root apt-get install -y -qq man-db >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; exit 1; }
 in_root useradd --create-home --shell /bin/bash tester
