@@ -7,7 +7,7 @@ seconds=${1:-60}
 shift || true
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_shuffle fuzz_split fuzz_replace fuzz_layout fuzz_article)
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh test
 build_dir=${BUILD_DIR:-build}/fuzz-clang
 CXX=clang++ cmake -S fuzz -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build_dir" -j "$(nproc)" --target "${targets[@]}" >/dev/null

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Sets up, builds and opens the window program (under xvfb-run when there is no display).
+# Sets up, builds and opens the window program (without a display, says how to open it).
 set -eu
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
@@ -9,7 +9,9 @@ if [ ! -x "$program" ]; then
   exit 1
 fi
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  echo "No display: run it under a virtual one with  xvfb-run -a $program" >&2
+  hint="xvfb-run -a $program"
+  command -v xvfb-run >/dev/null || hint="sudo apt-get install xvfb xauth && $hint"
+  echo "No display: run it on a virtual one with  $hint" >&2
   exit 1
 fi
 exec "$program"

@@ -3,7 +3,7 @@
 # every test under them (unit and window tests); then valgrind memcheck over the unit tests.
 set -eu
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh test
 build_dir=${BUILD_DIR:-build-asan}
 flags="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all"
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Debug -DTESSIVANE_BUILD_BENCH=OFF \

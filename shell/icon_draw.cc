@@ -1,15 +1,18 @@
-// Draws the program's icon: icon_draw OUTPUT.png
+// Draws the program's icon: icon_draw OUTPUT.png [SIZE]
 //
-// A 32 x 32 picture with alpha: one dark purple brush stroke sweeping up to the right, pressed
-// hard at its start and running dry at its tail, with a dab of ink beside it, on a transparent
-// ground. shell/icon.png is this program's output; redraw it after changing the strokes.
+// A SIZE x SIZE picture (default 32) with alpha: one dark purple brush stroke sweeping up to the
+// right, pressed hard at its start and running dry at its tail, with a dab of ink beside it, on a
+// transparent ground. The strokes are laid out on a 32 x 32 grid and scaled to SIZE. shell/icon.png
+// is this program's output at 32; redraw it after changing the strokes.
 #include <cairo.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
-constexpr int kSize = 32;
+constexpr int kGrid = 32;
+constexpr int kLargestSize = 1024;
 constexpr double kInk[] = {0.23, 0.05, 0.33};  // dark purple
 
 // The main stroke: a crescent from the pressed head at lower left to a fine tail at upper right.
@@ -48,12 +51,19 @@ void DrawDab(cairo_t* cr) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: icon_draw OUTPUT.png\n");
+  int size = kGrid;
+  if (argc == 3) {
+    char* end = nullptr;
+    long parsed = std::strtol(argv[2], &end, 10);
+    size = (*end == '\0' && parsed >= 1 && parsed <= kLargestSize) ? int(parsed) : 0;
+  }
+  if ((argc != 2 && argc != 3) || size == 0) {
+    std::fprintf(stderr, "usage: icon_draw OUTPUT.png [SIZE 1..%d]\n", kLargestSize);
     return 2;
   }
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kSize, kSize);
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size, size);
   cairo_t* cr = cairo_create(surface);
+  cairo_scale(cr, double(size) / kGrid, double(size) / kGrid);
   cairo_set_source_rgb(cr, kInk[0], kInk[1], kInk[2]);
   DrawSweep(cr);
   CutStreaks(cr);
