@@ -21,7 +21,8 @@ plain=${PLAIN_BUILD_DIR:-build}
 bash scripts/build.sh >/dev/null
 status=0
 for test in "$plain"/text/text_tests "$plain"/text/text_locale_test "$plain"/shell/sample_article_test \
-            "$plain"/shell/page_files_test "$plain"/common/common_tests "$plain"/cli/cli_tests; do
+            "$plain"/shell/page_files_test "$plain"/shell/user_article_test "$plain"/common/common_tests \
+            "$plain"/cli/cli_tests; do
   [ -x "$test" ] || continue
   echo "== valgrind $(basename "$test")"
   valgrind --quiet --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,indirect \

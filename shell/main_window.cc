@@ -1,14 +1,6 @@
 // The main window, read top to bottom: its numbers, then how it is built, then its handlers.
 #include "shell/main_window.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstdint>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +11,7 @@
 #include "common/encoding.h"
 #include "shell/page_files.h"
 #include "shell/sample_article.h"
+#include "shell/user_article.h"
 #include "text/paragraph_shuffler.h"
 
 namespace {
@@ -77,21 +70,16 @@ template <typename T>
 using GRef = std::unique_ptr<T, GObjectDeleter>;
 
 // The article a window shows once the user has opened one; a window without it shows the sample.
-struct Article {
-  std::string path;
-  std::string bytes;
-  Encoding encoding = Encoding::kUtf8;
-};
 constexpr char kArticleKey[] = "tessivane-article";
 
-const Article* ArticleOf(GtkWidget* control) {
-  return static_cast<const Article*>(
+const UserArticle* ArticleOf(GtkWidget* control) {
+  return static_cast<const UserArticle*>(
       g_object_get_data(G_OBJECT(gtk_widget_get_toplevel(control)), kArticleKey));
 }
 
-void SetArticle(GtkWidget* window, Article article) {
-  g_object_set_data_full(G_OBJECT(window), kArticleKey, new Article(std::move(article)),
-                         [](gpointer article) { delete static_cast<Article*>(article); });
+void SetArticle(GtkWidget* window, UserArticle article) {
+  g_object_set_data_full(G_OBJECT(window), kArticleKey, new UserArticle(std::move(article)),
+                         [](gpointer article) { delete static_cast<UserArticle*>(article); });
 }
 
 // The window's view named `name`.
@@ -108,12 +96,7 @@ WebKitWebView* ViewOf(GtkWidget* window, const char* name) {
   return view;
 }
 
-// Why something the user asked for did not happen: a headline and the details beneath it.
-struct Problem {
-  std::string summary;
-  std::string detail;
-};
-
+// A message box over the window: the problem's headline, its details beneath.
 void ShowProblem(GtkWidget* window, const Problem& problem) {
   GtkWidget* dialog = gtk_message_dialog_new(
       GTK_WINDOW(window),
@@ -126,90 +109,6 @@ void ShowProblem(GtkWidget* window, const Problem& problem) {
   gtk_window_set_title(GTK_WINDOW(dialog), kTitle);
   g_signal_connect(dialog, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
   gtk_widget_show(dialog);
-}
-
-// The file's name as a person reads it, whatever bytes it is made of.
-std::string DisplayName(const std::string& path) {
-  OwnedChars name(g_filename_display_basename(path.c_str()));
-  return name.get();
-}
-
-// Why a file cannot be opened for reading, in Chinese.
-std::string UnreadableReason(int error) {
-  switch (error) {
-    case ENOENT:
-      return "文件不存在。";
-    case EACCES:
-    case EPERM:
-      return "没有读取它的权限。";
-    case EISDIR:
-      return "这是一个文件夹，不是文件。";
-    default:
-      return std::string("系统报告：") + g_strerror(error) + "。";
-  }
-}
-
-// `article` with the encoding its bytes are in; false with the problem when they are not text in
-// an encoding the shuffle handles. `name` names the article in the message.
-bool CheckArticle(const std::string& name, Article* article, Problem* problem) {
-  DetectedEncoding detected;
-  std::string error;
-  if (!DetectEncoding(article->bytes, &detected, &error)) {
-    *problem = {"无法打开“" + name + "”：它的编码不受支持。",
-                error + "\n本工具能处理 GBK、GB18030、Big5、UTF-8 和 UTF-16 编码的文章。"};
-    return false;
-  }
-  article->encoding = detected.encoding;
-  std::optional<EncodingFault> fault =
-      FindEncodingFault(article->bytes, article->encoding, /*need_gb18030_form=*/false);
-  if (!fault && article->bytes.find('\0') != std::string::npos) {
-    fault = EncodingFault{article->bytes.find('\0'), "a NUL byte"};
-  }
-  if (fault) {
-    *problem = {"无法打开“" + name + "”：它不是有效的 " +
-                    std::string(EncodingName(article->encoding)) + " 文本。",
-                fault->what + " at byte offset " + std::to_string(fault->offset) +
-                    " (the encoding was decided by " + detected.how + ")."};
-    return false;
-  }
-  return true;
-}
-
-constexpr size_t kMegabyte = 1 << 20;
-
-Problem TooLarge(const std::string& name, uint64_t bytes) {
-  return {"无法打开“" + name + "”：文件太大。",
-          "它有 " + std::to_string((bytes + kMegabyte - 1) / kMegabyte) + " MB，本工具最多打开 " +
-              std::to_string(kLargestArticleBytes / kMegabyte) + " MB 的文章。"};
-}
-
-// The article at `path`, read and checked; nullopt with the problem when it cannot be opened:
-// unreadable, larger than kLargestArticleBytes, or not text in an encoding the shuffle handles.
-std::optional<Article> LoadArticle(const std::string& path, Problem* problem) {
-  const std::string name = DisplayName(path);
-  // Looked at first, to tell the user in their language what kind of trouble it is.
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  struct stat status {};
-  if (fd < 0 || fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
-    const int error = fd < 0 ? errno : S_ISDIR(status.st_mode) ? EISDIR : errno;
-    if (fd >= 0) close(fd);
-    *problem = {"无法打开“" + name + "”：" + UnreadableReason(error), path};
-    return std::nullopt;
-  }
-  close(fd);
-  if (S_ISREG(status.st_mode) && static_cast<size_t>(status.st_size) > kLargestArticleBytes) {
-    *problem = TooLarge(name, status.st_size);
-    return std::nullopt;
-  }
-  Article article;
-  article.path = path;
-  std::string error;
-  if (!ReadArticleFile(path, kLargestArticleBytes, &article.bytes, &error)) {
-    *problem = {"无法读取“" + name + "”。", error};
-    return std::nullopt;
-  }
-  if (!CheckArticle(name, &article, problem)) return std::nullopt;
-  return article;
 }
 
 // Hands the view the page file's address and leaves the load to it.
@@ -292,50 +191,25 @@ void Centre(GtkWindow* window) {
 
 // Makes `article` the window's article: written to backup.html and shown on the left, the right
 // view blank until the next press (it showed a shuffle of the article before).
-void ShowArticle(GtkWidget* window, Article article) {
+void ShowArticle(GtkWidget* window, UserArticle article) {
   SetArticle(window, std::move(article));
   OnMainWindowCreated(ViewOf(window, kLeftViewName));
   webkit_web_view_load_uri(ViewOf(window, kRightViewName), "about:blank");
 }
 
-// Plain text as an article: each line that holds more than spaces becomes a paragraph.
-std::string ParagraphsOf(std::string_view text) {
-  std::string html;
-  while (!text.empty()) {
-    const size_t end = std::min(text.find('\n'), text.size());
-    std::string_view line = text.substr(0, end);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    text.remove_prefix(std::min(end + 1, text.size()));
-    if (line.find_first_not_of(" \t") == std::string_view::npos) continue;
-    OwnedChars escaped(g_markup_escape_text(line.data(), line.size()));
-    html += "<p>" + std::string(escaped.get()) + "</p>\n";
-  }
-  return html;
-}
-
 // Ctrl+V: the clipboard's HTML, else its text made into paragraphs, becomes the article.
-constexpr char kClipboardName[] = "剪贴板";
-
-void UsePasted(GtkWidget* window, std::string bytes) {
-  Article article;
-  article.bytes = std::move(bytes);
-  Problem problem;
-  if (article.bytes.size() > kLargestArticleBytes) {
-    ShowProblem(window, TooLarge(kClipboardName, article.bytes.size()));
-  } else if (!CheckArticle(kClipboardName, &article, &problem)) {
-    ShowProblem(window, problem);
+void UsePasted(GtkWidget* window, std::optional<UserArticle> article, const Problem& problem) {
+  if (article) {
+    ShowArticle(window, std::move(*article));
   } else {
-    ShowArticle(window, std::move(article));
+    ShowProblem(window, problem);
   }
 }
 
 void OnTextPasted(GtkClipboard*, const char* text, gpointer window) {
-  const std::string html = text ? ParagraphsOf(text) : "";
-  if (html.empty()) {
-    ShowProblem(GTK_WIDGET(window), {"剪贴板里没有可以打乱的文字。", ""});
-  } else {
-    UsePasted(GTK_WIDGET(window), html);
-  }
+  Problem problem;
+  std::optional<UserArticle> article = PastedTextArticle(text ? text : "", &problem);
+  UsePasted(GTK_WIDGET(window), std::move(article), problem);
   g_object_unref(window);
 }
 
@@ -345,8 +219,11 @@ void OnHtmlPasted(GtkClipboard* clipboard, GtkSelectionData* data, gpointer wind
     gtk_clipboard_request_text(clipboard, OnTextPasted, window);
     return;
   }
-  UsePasted(GTK_WIDGET(window),
-            std::string(reinterpret_cast<const char*>(gtk_selection_data_get_data(data)), length));
+  Problem problem;
+  std::optional<UserArticle> article = PastedHtmlArticle(
+      std::string(reinterpret_cast<const char*>(gtk_selection_data_get_data(data)), length),
+      &problem);
+  UsePasted(GTK_WIDGET(window), std::move(article), problem);
   g_object_unref(window);
 }
 
@@ -370,7 +247,7 @@ void DropWhenIdle(gpointer dialog) {
 // A chooser opens in the folder of the article opened last, else in the working folder, rather
 // than in a list of recent files, where a typed path does not open.
 void StartInArticleFolder(GtkWidget* window, GtkFileChooserNative* chooser) {
-  const Article* article = ArticleOf(window);
+  const UserArticle* article = ArticleOf(window);
   OwnedChars folder(article && !article->path.empty() ? g_path_get_dirname(article->path.c_str())
                                                       : g_get_current_dir());
   gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), folder.get());
@@ -562,7 +439,7 @@ GtkWidget* OpenMainWindow(const std::string& article_path) {
   std::optional<Problem> problem;
   if (!article_path.empty()) {
     Problem why;
-    if (std::optional<Article> article = LoadArticle(article_path, &why)) {
+    if (std::optional<UserArticle> article = LoadArticle(article_path, &why)) {
       SetArticle(window, std::move(*article));
     } else {
       problem = why;
@@ -581,7 +458,7 @@ GtkWidget* OpenMainWindow(const std::string& article_path) {
 }
 
 void OnMainWindowCreated(WebKitWebView* left_view) {
-  if (const Article* article = ArticleOf(GTK_WIDGET(left_view))) {
+  if (const UserArticle* article = ArticleOf(GTK_WIDGET(left_view))) {
     webkit_settings_set_default_charset(webkit_web_view_get_settings(left_view),
                                         std::string(EncodingName(article->encoding)).c_str());
     WritePageFile(kBackupPage, article->bytes);
@@ -592,7 +469,7 @@ void OnMainWindowCreated(WebKitWebView* left_view) {
 }
 
 void OnShuffleButtonClicked(GtkButton* button, WebKitWebView* right_view) {
-  if (const Article* article = ArticleOf(GTK_WIDGET(button))) {
+  if (const UserArticle* article = ArticleOf(GTK_WIDGET(button))) {
     std::string shuffled, error;
     if (!ShuffleArticleBytes(article->bytes, article->encoding, ShuffleKind::kKeepLayout,
                              std::nullopt, &shuffled, &error)) {
@@ -608,7 +485,7 @@ void OnShuffleButtonClicked(GtkButton* button, WebKitWebView* right_view) {
 
 bool OpenArticle(GtkWidget* window, const std::string& path) {
   Problem problem;
-  std::optional<Article> article = LoadArticle(path, &problem);
+  std::optional<UserArticle> article = LoadArticle(path, &problem);
   if (!article) {
     ShowProblem(window, problem);
     return false;

@@ -9,16 +9,12 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
-#include <cstddef>
 #include <string>
 
 // Widget names of the controls, by which tests find them.
 inline constexpr char kLeftViewName[] = "超文本浏览框2";
 inline constexpr char kRightViewName[] = "超文本浏览框1";
 inline constexpr char kShuffleButtonName[] = "按钮1";
-
-// The largest article the window opens.
-inline constexpr size_t kLargestArticleBytes = 16 << 20;
 
 // Creates the main window hidden with its controls, runs OnMainWindowCreated, then shows it.
 // With `article_path`, the window opens on that article instead of the sample; when it cannot be

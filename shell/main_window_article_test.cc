@@ -13,6 +13,7 @@
 #include "shell/main_window.h"
 #include "shell/page_files.h"
 #include "shell/sample_article.h"
+#include "shell/user_article.h"
 
 // Xlib last: its macros (None, Status) would break the headers above.
 #include <X11/extensions/XTest.h>
