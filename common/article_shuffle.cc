@@ -30,22 +30,6 @@ size_t FindNul(std::string_view article, Encoding encoding) {
   return std::string_view::npos;
 }
 
-std::optional<std::string> CheckArticle(std::string_view article, Encoding encoding,
-                                        ShuffleKind kind) {
-  std::optional<EncodingFault> fault =
-      FindEncodingFault(article, encoding, kind == ShuffleKind::kClassic);
-  size_t nul = FindNul(article, encoding);
-  if (nul != std::string_view::npos && (!fault || nul < fault->offset)) {
-    return "NUL character at byte offset " + std::to_string(nul);
-  }
-  if (!fault) return std::nullopt;
-  std::string reason = fault->what + " at byte offset " + std::to_string(fault->offset);
-  if (encoding != Encoding::kUtf8 && !FindEncodingFault(article, Encoding::kUtf8, false)) {
-    reason += kReadsAsUtf8;
-  }
-  return reason;
-}
-
 // The encoding each shuffle works in: the layout-keeping one reads every double-byte encoding and
 // UTF-8 as bytes; the classic one only double-byte text.
 Encoding WorkingEncoding(Encoding encoding, ShuffleKind kind) {
@@ -73,11 +57,27 @@ bool SizeError(const std::string& name, size_t max_bytes, std::string* error) {
 
 }  // namespace
 
+std::optional<std::string> FindArticleFault(std::string_view article, Encoding encoding,
+                                            ShuffleKind kind) {
+  std::optional<EncodingFault> fault =
+      FindEncodingFault(article, encoding, kind == ShuffleKind::kClassic);
+  size_t nul = FindNul(article, encoding);
+  if (nul != std::string_view::npos && (!fault || nul < fault->offset)) {
+    return "NUL character at byte offset " + std::to_string(nul);
+  }
+  if (!fault) return std::nullopt;
+  std::string reason = fault->what + " at byte offset " + std::to_string(fault->offset);
+  if (encoding != Encoding::kUtf8 && !FindEncodingFault(article, Encoding::kUtf8, false)) {
+    reason += kReadsAsUtf8;
+  }
+  return reason;
+}
+
 bool ShuffleArticleBytes(std::string_view article, Encoding encoding, ShuffleKind kind,
                          std::optional<uint32_t> seed, std::string* result, std::string* error,
                          const ShuffleProgress& progress) {
   try {
-    if (std::optional<std::string> fault = CheckArticle(article, encoding, kind)) {
+    if (std::optional<std::string> fault = FindArticleFault(article, encoding, kind)) {
       *error = *fault;
       return false;
     }

@@ -22,6 +22,12 @@ inline constexpr std::string_view kReadsAsUtf8 = "; the article reads as UTF-8";
 // Reports progress of a long shuffle: work done of the total, in the shuffle's own units.
 using ShuffleProgress = std::function<void(size_t done, size_t total)>;
 
+// Why `article` cannot be shuffled as text in `encoding` with `kind`, in one line naming the first
+// offending byte offset: a NUL character (in UTF-16 a zero code unit, not a zero byte) or text not
+// valid in the encoding; nullopt when it can.
+std::optional<std::string> FindArticleFault(std::string_view article, Encoding encoding,
+                                            ShuffleKind kind);
+
 // `article` (bytes in `encoding`) checked and shuffled, returned in `result` in the same encoding,
 // a byte-order mark kept at the front. The check refuses a NUL character and text not valid in
 // the encoding, naming the first offending byte offset (for the classic shuffle, also a UTF-8 or

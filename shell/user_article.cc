@@ -51,16 +51,13 @@ bool CheckArticle(const std::string& name, UserArticle* article, Problem* proble
     return false;
   }
   article->encoding = detected.encoding;
-  std::optional<EncodingFault> fault =
-      FindEncodingFault(article->bytes, article->encoding, /*need_gb18030_form=*/false);
-  if (!fault && article->bytes.find('\0') != std::string::npos) {
-    fault = EncodingFault{article->bytes.find('\0'), "a NUL byte"};
-  }
+  // The same check the shuffle makes, so that whatever opens also shuffles.
+  std::optional<std::string> fault =
+      FindArticleFault(article->bytes, article->encoding, ShuffleKind::kKeepLayout);
   if (fault) {
     *problem = {"无法打开“" + name + "”：它不是有效的 " +
                     std::string(EncodingName(article->encoding)) + " 文本。",
-                fault->what + " at byte offset " + std::to_string(fault->offset) +
-                    " (the encoding was decided by " + detected.how + ")."};
+                *fault + " (the encoding was decided by " + detected.how + ")."};
     return false;
   }
   return true;

@@ -63,7 +63,10 @@ TEST(LoadArticle, EachFileThatCannotOpenGetsItsReasonNamingIt) {
       {"shift-jis.html", "<meta charset=\"shift_jis\"><p>x</p>", "：它的编码不受支持。",
        "本工具能处理 GBK、GB18030、Big5、UTF-8 和 UTF-16 编码的文章。"},
       {"nul.html", std::string("<p>a\0b</p>", 10), "：它不是有效的 UTF-8 文本。",
-       "a NUL byte at byte offset 4"},
+       "NUL character at byte offset 4"},
+      // In UTF-16 a NUL is a zero code unit, not any zero byte.
+      {"nul-utf16.html", std::string("\xFF\xFE<\0p\0>\0\0\0", 10), "：它不是有效的 UTF-16LE 文本。",
+       "NUL character at byte offset 8 (the encoding was decided by byte-order mark)"},
       // A name that is not UTF-8 is shown readably, its stray byte replaced.
       {std::string(1, '\xFF') + "name.html", "", "无法打开“\xEF\xBF\xBDname.html”：文件不存在。",
        ""},
@@ -96,6 +99,9 @@ TEST(LoadArticle, GivesTheBytesAsTheyAreInTheirEncoding) {
       {"gbk-undeclared.html", "<p>\xD2\xBB</p><p>\xB6\xFE</p>", Encoding::kGb18030},
       {"big5.html", "<meta charset=big5><p>\xA4\x40</p>", Encoding::kBig5},
       {"largest.html", PageOfSize(kLargestArticleBytes), Encoding::kUtf8},
+      // UTF-16 holds zero bytes in nearly every character; they are not NULs.
+      {"utf16le.html", std::string("\xFF\xFE<\0p\0>\0\0N<\0/\0p\0>\0", 18), Encoding::kUtf16Le},
+      {"utf16be.html", std::string("\xFE\xFF\0<\0p\0>N\0\0<\0/\0p\0>", 18), Encoding::kUtf16Be},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
