@@ -25,8 +25,8 @@ now() { local t=$EPOCHREALTIME; echo "${t/./}"; }  # microseconds
 
 printf '%-18s %10s %9s %10s %6s %11s %9s %6s\n' file bytes "cat ms" "total ms" ratio \
   "shuffle ms" "RSS MB" "RSS/in"
-for spec in "${files[@]}"; do
-  kind=${spec%%:*} size=${spec#*:}
+for entry in "${files[@]}"; do
+  kind=${entry%%:*} size=${entry#*:}
   file=$data/$kind-$size.html
   [ -s "$file" ] || "$maker" "$kind" "$size" "$file"
   cat "$file" >"$data/out.html"  # warm the page cache

@@ -63,8 +63,8 @@ shuffled_sample() { block_order "$1" >/dev/null; }
 # The installed completion registers a function for tessivane-shuffle that completes --cl.
 cat >"$root/tmp/complete.sh" <<'EOF'
 . /usr/share/bash-completion/completions/tessivane-shuffle
-spec=$(complete -p tessivane-shuffle)
-function=$(awk '{for (i = 1; i < NF; i++) if ($i == "-F") print $(i + 1)}' <<<"$spec")
+registration=$(complete -p tessivane-shuffle)
+function=$(awk '{for (i = 1; i < NF; i++) if ($i == "-F") print $(i + 1)}' <<<"$registration")
 COMP_WORDS=(tessivane-shuffle --cl)
 COMP_CWORD=1
 "$function" tessivane-shuffle --cl tessivane-shuffle
