@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "cli/test_util.h"
+#include "common/test_files.h"
 
 extern char** environ;
 
@@ -31,26 +32,8 @@ struct Outcome {
   std::string err;
 };
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream contents;
-  contents << file.rdbuf();
-  return contents.str();
-}
-
-void WriteFile(const fs::path& path, std::string_view bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
 class ShuffleBinaryTest : public testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = testing::TempDir() + "shuffle_binary_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   // Runs the program with `args`, `input` fed through a pipe as its standard input; `prefix`, a
   // command that ends by running its arguments, runs it.
   Outcome RunProgram(const std::vector<std::string>& args, std::string_view input = "",
@@ -101,7 +84,8 @@ class ShuffleBinaryTest : public testing::Test {
     return names;
   }
 
-  fs::path dir_;
+  TempFolder folder_{"shuffle_binary_"};
+  const fs::path dir_ = folder_.path();
 };
 
 TEST_F(ShuffleBinaryTest, HelpAndVersionGoToStandardOutput) {

@@ -11,6 +11,7 @@
 
 #include "common/layout_shuffle.h"
 #include "common/test_arrangement.h"
+#include "common/test_files.h"
 #include "text/paragraph_shuffler.h"
 #include "text/random_source.h"
 
@@ -184,13 +185,8 @@ TEST(ShuffleArticleBytes, RefusesNulAndBadBytesAtTheFirstOffset) {
 
 class ReadArticleFileTest : public testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = testing::TempDir() + "read_article_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::filesystem::path dir_;
+  TempFolder folder_{"read_article_"};
+  const std::filesystem::path dir_ = folder_.path();
 };
 
 TEST_F(ReadArticleFileTest, ReadsWholeFilesUpToTheLimit) {

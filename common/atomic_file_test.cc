@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "common/test_files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -25,17 +27,6 @@ namespace fs = std::filesystem;
 // The unprivileged user the permission checks run as when the tests run as root.
 constexpr uid_t kNobody = 65534;
 constexpr gid_t kNoGroup = 65534;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream contents;
-  contents << file.rdbuf();
-  return contents.str();
-}
-
-void WriteFile(const fs::path& path, std::string_view bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
 
 std::vector<std::string> Listing(const fs::path& folder) {
   std::vector<std::string> names;
@@ -52,22 +43,8 @@ struct stat StatOf(const fs::path& path) {
 
 class WriteUserFileTest : public testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = testing::TempDir() + "atomic_file_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    // Others must reach the folder for the unprivileged checks.
-    chmod(dir_.c_str(), 0755);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::permissions(dir_, fs::perms::all, ignored);
-    for (const auto& entry : fs::recursive_directory_iterator(dir_, ignored)) {
-      if (entry.is_directory() && !entry.is_symlink())
-        fs::permissions(entry, fs::perms::all, ignored);
-    }
-    fs::remove_all(dir_);
-  }
+  // Others must reach the folder for the unprivileged checks.
+  void SetUp() override { chmod(dir_.c_str(), 0755); }
 
   // Runs WriteUserFile(path, bytes) as an unprivileged user: in a child process switched to
   // nobody when the test runs as root, in this process otherwise.
@@ -108,7 +85,8 @@ class WriteUserFileTest : public testing::Test {
     }
   }
 
-  fs::path dir_;
+  TempFolder folder_{"atomic_file_"};
+  const fs::path dir_ = folder_.path();
 };
 
 TEST_F(WriteUserFileTest, RegularFileIsReplacedAndKeepsItsMode) {

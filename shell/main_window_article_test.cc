@@ -10,6 +10,7 @@
 #include <iterator>
 #include <string>
 
+#include "common/test_files.h"
 #include "shell/main_window.h"
 #include "shell/page_files.h"
 #include "shell/sample_article.h"
@@ -22,15 +23,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteFile(const fs::path& path, std::string_view bytes) {
-  std::ofstream(path, std::ios::binary).write(bytes.data(), bytes.size());
-}
 
 void Pump() {
   while (g_main_context_iteration(nullptr, FALSE)) {

@@ -2,39 +2,17 @@
 // and encoding of those that open, and pasted HTML and text.
 #include "shell/user_article.h"
 
-#include <glib.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <stdexcept>
 #include <string>
+
+#include "common/test_files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// A fresh folder under the temporary directory, removed with everything in it.
-class TempFolder {
- public:
-  TempFolder() {
-    g_autofree char* made = g_dir_make_tmp("user_article_test_XXXXXX", nullptr);
-    if (!made) throw std::runtime_error("cannot make a temporary folder");
-    path_ = made;
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  std::string operator/(std::string_view name) const { return (path_ / name).string(); }
-
- private:
-  fs::path path_;
-};
-
-void WriteFile(const std::string& path, std::string_view bytes) {
-  std::ofstream(path, std::ios::binary).write(bytes.data(), bytes.size());
-}
 
 // A page of exactly `size` bytes: a paragraph padded with 'a's.
 std::string PageOfSize(size_t size) {
@@ -44,7 +22,7 @@ std::string PageOfSize(size_t size) {
 }
 
 TEST(LoadArticle, EachFileThatCannotOpenGetsItsReasonNamingIt) {
-  TempFolder folder;
+  TempFolder folder("user_article_test_");
   struct Case {
     std::string name;      // the file's name, under the test's folder
     std::string bytes;     // written to the file when not empty
@@ -88,7 +66,7 @@ TEST(LoadArticle, EachFileThatCannotOpenGetsItsReasonNamingIt) {
 }
 
 TEST(LoadArticle, GivesTheBytesAsTheyAreInTheirEncoding) {
-  TempFolder folder;
+  TempFolder folder("user_article_test_");
   const struct {
     const char* name;
     std::string bytes;
