@@ -20,11 +20,6 @@ sample_source=$(realpath shell/sample_article.html)
 . shell/gui_test_lib.sh
 
 . scripts/fresh_root_lib.sh
-finish() {
-  cleanup
-  remove_root
-}
-trap finish EXIT
 
 # as_user COMMAND...: runs COMMAND in the root as its normal user, in their home.
 as_user() {

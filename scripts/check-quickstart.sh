@@ -15,11 +15,6 @@ program=/src/build/shell/tessivane-seo
 sample_source=$(realpath shell/sample_article.html)
 . shell/gui_test_lib.sh
 . scripts/fresh_root_lib.sh
-finish() {
-  cleanup
-  remove_root
-}
-trap finish EXIT
 
 make_fresh_root "$work/debootstrap.log"
 git clone -q --no-hardlinks . "$root/src"

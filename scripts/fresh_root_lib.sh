@@ -1,7 +1,8 @@
 # Helpers for the scripts that try the project on a fresh Debian 12 root. Sourced in a mount
 # namespace of its own (unshare --mount), so the root's mounts go when the script ends.
-# make_fresh_root makes $root; remove_root (call it on exit) ends whatever still runs there and
-# removes it, unless KEEP_ROOT is set. DEBIAN_MIRROR chooses the mirror.
+# Sourced after shell/gui_test_lib.sh. make_fresh_root makes $root; on exit the test programs end
+# (cleanup), then remove_root ends whatever still runs there and removes it, unless KEEP_ROOT is
+# set. DEBIAN_MIRROR chooses the mirror.
 
 root=$(mktemp -d /var/tmp/tessivane-root.XXXXXX)
 chmod 755 "$root"
@@ -51,3 +52,9 @@ remove_root() {
     rm -rf --one-file-system "$root"
   fi
 }
+
+finish() {
+  cleanup
+  remove_root
+}
+trap finish EXIT
