@@ -4,7 +4,6 @@
 // the classic shuffle) wherever the shuffle works on the bytes as they are.
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <string>
 
 #include "common/article_shuffle.h"
@@ -23,9 +22,7 @@ std::string Sorted(std::string_view bytes, bool without_line_breaks) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 4) return 0;
-  uint32_t seed;
-  memcpy(&seed, data, 4);
-  std::string_view article(reinterpret_cast<const char*>(data) + 4, size - 4);
+  const auto [seed, article] = SplitInput<uint32_t>(data, size);
 
   DetectedEncoding detected;
   std::string error;

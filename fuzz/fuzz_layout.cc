@@ -4,7 +4,6 @@
 // moved only among their own group's slots and still form the same slots there.
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -39,13 +38,7 @@ Layout LayoutOf(std::string_view text, const std::vector<ParagraphSlot>& slots) 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  uint64_t seed = 0;
-  if (size >= 8) {
-    memcpy(&seed, data, 8);
-    data += 8;
-    size -= 8;
-  }
-  const std::string_view article(reinterpret_cast<const char*>(data), size);
+  const auto [seed, article] = SplitInput<uint64_t>(data, size);
 
   const std::vector<ParagraphSlot> slots = FindParagraphSlots(article);
   for (size_t k = 0; k < slots.size(); ++k) {

@@ -4,7 +4,6 @@
 // Boost searching the whole text on its own gives.
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 
 #include <boost/regex.hpp>
 
@@ -13,13 +12,7 @@
 #include "text/random_source.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  uint32_t clock = 0;
-  if (size >= 4) {
-    memcpy(&clock, data, 4);
-    data += 4;
-    size -= 4;
-  }
-  const std::string_view article(reinterpret_cast<const char*>(data), size);
+  const auto [clock, article] = SplitInput<uint32_t>(data, size);
   PinClock(clock);
   SetReseedCounter(0);
 
