@@ -15,10 +15,6 @@
 
 namespace {
 
-bool IsUtf16(Encoding encoding) {
-  return encoding == Encoding::kUtf16Le || encoding == Encoding::kUtf16Be;
-}
-
 // The offset of the first NUL character: a zero byte, or a zero code unit in UTF-16.
 size_t FindNul(std::string_view article, Encoding encoding) {
   if (!IsUtf16(encoding)) return article.find('\0');

@@ -80,10 +80,6 @@ const char* IconvName(Encoding encoding) {
   return "";
 }
 
-bool IsUtf16(Encoding encoding) {
-  return encoding == Encoding::kUtf16Le || encoding == Encoding::kUtf16Be;
-}
-
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
 }

@@ -19,6 +19,11 @@ enum class Encoding { kGbk, kGb18030, kUtf8, kBig5, kUtf16Le, kUtf16Be };
 // "UTF-16LE" or "UTF-16BE".
 std::string_view EncodingName(Encoding encoding);
 
+// True for UTF-16 in either byte order, whose characters are made of two-byte code units.
+inline bool IsUtf16(Encoding encoding) {
+  return encoding == Encoding::kUtf16Le || encoding == Encoding::kUtf16Be;
+}
+
 // The encoding a page or a user names, in any letter case, with the labels browsers know:
 // gbk -> GBK; gb18030 and the GB2312/code page 936 family (gb2312, cp936, windows-936, x-gbk,
 // chinese, csgb2312, ...) -> GB18030, whose decoder browsers use for that whole family; utf-8,
