@@ -76,15 +76,19 @@ std::optional<UserArticle> LoadArticle(const std::string& path, Problem* problem
     *problem = {"无法打开“" + name + "”：" + UnreadableReason(error), path};
     return std::nullopt;
   }
-  close(fd);
   if (S_ISREG(status.st_mode) && static_cast<size_t>(status.st_size) > kLargestArticleBytes) {
+    close(fd);
     *problem = TooLarge(name, status.st_size);
     return std::nullopt;
   }
+  // The file looked at is the file read: the same descriptor, now blocking for the read.
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   UserArticle article;
   article.path = path;
   std::string error;
-  if (!ReadArticleFile(path, kLargestArticleBytes, &article.bytes, &error)) {
+  const bool read = ReadArticleFrom(fd, path, kLargestArticleBytes, &article.bytes, &error);
+  close(fd);
+  if (!read) {
     *problem = {"无法读取“" + name + "”。", error};
     return std::nullopt;
   }
