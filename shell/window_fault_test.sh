@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Breaks the page files while the window runs: window_fault_test.sh PROGRAM SAMPLE_SOURCE [PART]
 # PART is "folder" (the default: a folder, a link, a read-only folder) or "full-disk"; the full
-# disk needs a mount namespace and exits with 77 (skipped) where one cannot be made.
+# disk needs a mount namespace and exits with 77 (skipped) where one cannot be made. With
+# FAULT_TEST_PAGES_DIR=1 the program lives in a folder of its own and is told with --pages-dir
+# where its pages go.
 # Needs DISPLAY on a 1920 x 1080 screen with no window manager; run it through run_in_xvfb.sh.
 # Through every fault the window keeps working and shows no message, nothing outside its folder
 # is written, and index.html is always either its old content or a whole new page. Every file a
@@ -53,12 +55,27 @@ open_window() {
   poll 20 find_window && poll 20 painted 10000 left_view_dark || { fail "the window opens"; exit 1; }
 }
 
+# install_program FOLDER: the program where its pages go, or with FAULT_TEST_PAGES_DIR a stand-in
+# that runs a copy kept elsewhere with --pages-dir FOLDER. Every copy is reachable by the user the
+# program runs as, wherever the build folder lies.
+install_program() {
+  if [ -z "${FAULT_TEST_PAGES_DIR:-}" ]; then
+    cp "$program" "$1/"
+    return
+  fi
+  mkdir -p "$work/program"
+  cp "$program" "$work/program/tessivane-seo"
+  printf '#!/bin/sh\nexec %s/program/tessivane-seo --pages-dir "$(dirname "$0")" "$@"\n' \
+    "$work" >"$1/tessivane-seo"
+  chmod 755 "$1/tessivane-seo"
+}
+
 run_full_disk() {
   echo "== a full file system"
   local disk="$work/disk"
   mkdir "$disk"
   mount -t tmpfs -o size=$(($(stat -c %s "$program") / 1024 + 64))k tessivane-test "$disk"
-  cp "$program" "$disk/"
+  install_program "$disk"
   start_program "$disk"
   open_window
   press_button
@@ -87,7 +104,7 @@ echo "== faults in a folder the program owns"
 app="$work/app"
 outside="$work/outside"
 mkdir "$app" "$outside"
-cp "$program" "$app/"
+install_program "$app"
 printf 'not to be touched' >"$outside/target"
 # Root writes anywhere, so the program runs as nobody, and what it must leave alone is nobody's
 # to write: its folder, the folder outside and the link's target.
